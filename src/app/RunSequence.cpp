@@ -1,0 +1,77 @@
+#include "app/RunSequence.h"
+
+#include "app/InputParameters.h"
+#include "app/helper/ConsoleOutput.h"
+#include "app/helper/Format.h"
+#include "base/KvError.h"
+#include "base/Trace.h"
+
+#include <clocale>
+#include <exception>
+#include <string>
+
+namespace KvMigration {
+namespace {
+
+// The texts a guarded stage prints for the three kinds of failure.
+struct StageMessages {
+    const char* standard;     // narrow format with one "%s" for what()
+    const wchar_t* unhandled;
+    bool usageFirst;
+};
+
+[[noreturn]] void FailStandard(const StageMessages& messages, const std::exception& e) {
+    // A what() text long enough to overflow the message buffer is cut rather than lost.
+    std::string what = e.what();
+    if (what.size() > 1800) {
+        what.resize(1800);
+    }
+    PrintFatalError(std::string_view(FormatStringA(messages.standard, what.c_str())));
+}
+
+// Runs one stage; any failure prints its message through the fatal output and ends the process.
+template <typename Stage>
+auto Guarded(const StageMessages& messages, Stage&& stage) {
+    try {
+        return stage();
+    } catch (const std::exception& e) {
+        if (messages.usageFirst) {
+            PrintUsage();
+        }
+        FailStandard(messages, e);
+    } catch (const KvBase::CKvError& e) {
+        if (messages.usageFirst) {
+            PrintUsage();
+        }
+        PrintFatalError(e);
+    } catch (...) {  // Every other failure of a stage ends the run in the same uniform way.
+        if (messages.usageFirst) {
+            PrintUsage();
+        }
+        PrintFatalError(std::wstring_view(messages.unhandled));
+    }
+}
+
+}  // namespace
+
+int RunMigration(const std::vector<std::wstring>& arguments) {
+    std::setlocale(LC_CTYPE, "");
+    KvBase::GetTrace();
+
+    InputParameters parameters;
+    parameters = Guarded(
+        {"An exception occurred while reading input parameters: %s",
+         L"An unhandled exception occurred while reading input parameters.", true},
+        [&] {
+            EchoCommandLine(arguments);
+            return ReadInputParameters(arguments);
+        });
+
+    // The storage stage (connections and the schema-version check) and the pass stage (export or
+    // import) follow here, each guarded like the parameter stage.
+
+    KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
+    return 0;
+}
+
+}  // namespace KvMigration

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Console.h"
+
+namespace KvBase {
+class IKvErrorW;
+}
+
+namespace KvMigration {
+
+// The text and "\n" on the console, the text unchanged as a trace line at level 2.
+void PrintMessage(std::wstring_view text);
+
+// Light-red text on the console, the error's dump (or the text) at level 4 and "End." at level 2
+// in the trace, the wait for a key, exit status -1. Never returns.
+[[noreturn]] void PrintFatalError(const KvBase::IKvErrorW& error);
+[[noreturn]] void PrintFatalError(std::wstring_view text);
+[[noreturn]] void PrintFatalError(std::string_view narrowText);
+
+// Sets a console text attribute for the length of a scope.
+class ConsoleColorScope {
+public:
+    explicit ConsoleColorScope(int attribute,
+                               Platform::IConsole& console = Platform::SystemConsole());
+    ~ConsoleColorScope();
+    ConsoleColorScope(const ConsoleColorScope&) = delete;
+    ConsoleColorScope& operator=(const ConsoleColorScope&) = delete;
+
+private:
+    Platform::IConsole& console_;
+    int saved_;
+};
+
+// Writes a wide text to the console in the ANSI code page.
+void WriteConsole(std::wstring_view text);
+
+// The fatal end shared by every guard: "End." in the trace, the wait for a key, status -1.
+[[noreturn]] void EndProcess(int status);
+
+}  // namespace KvMigration

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Platform {
+
+// Code page numbers as the rest of the program names them. CodePageAnsi is the codeset of the
+// locale chosen by setlocale(LC_CTYPE, "") at start.
+inline constexpr unsigned CodePageAnsi = 0;
+inline constexpr unsigned CodePage1251 = 1251;
+inline constexpr unsigned CodePageUtf8 = 65001;
+
+// Characters the target code page lacks become "?"; bytes that are not valid in the source code
+// page become "?" as well. An empty input gives an empty output. Never throws for bad input.
+std::string WideToCodePage(std::wstring_view text, unsigned codePage);
+std::wstring CodePageToWide(std::string_view text, unsigned codePage);
+
+inline std::string WideToUtf8(std::wstring_view text) { return WideToCodePage(text, CodePageUtf8); }
+inline std::wstring Utf8ToWide(std::string_view text) { return CodePageToWide(text, CodePageUtf8); }
+inline std::string WideToAnsi(std::wstring_view text) { return WideToCodePage(text, CodePageAnsi); }
+inline std::wstring AnsiToWide(std::string_view text) { return CodePageToWide(text, CodePageAnsi); }
+
+// UTF-16LE bytes as formats such as registry exports and integrity-check bodies store them.
+std::wstring Utf16LeToWide(std::string_view bytes);
+std::string WideToUtf16Le(std::wstring_view text);
+
+}  // namespace Platform

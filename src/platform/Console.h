@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string_view>
+
+namespace Platform {
+
+// Console text attributes the program uses, in the numbering of the Windows console.
+inline constexpr int ColorLightRed = 12;
+inline constexpr int ColorYellow = 6;
+
+// The process console. Colours and the wait for a key only happen where a person sits in front
+// of it: colours when standard output is a terminal and NO_COLOR is unset, the wait when standard
+// input is a terminal. Scripts and CI therefore never hang on it.
+class IConsole {
+public:
+    virtual ~IConsole() = default;
+    // Writes text already in the console's code page.
+    virtual void Write(std::string_view bytes) = 0;
+    virtual void WriteError(std::string_view bytes) = 0;
+    // Returns the attribute that was in effect, so that callers can restore it.
+    virtual int SetTextAttribute(int attribute) = 0;
+    // "Press any key to continue . . ." and one key.
+    virtual void Pause() = 0;
+    // Waits for Enter (the debugger prompt).
+    virtual void WaitForEnter() = 0;
+};
+
+IConsole& SystemConsole();
+
+inline constexpr int ColorDefault = 7;
+
+}  // namespace Platform

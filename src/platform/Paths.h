@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace Platform {
+
+// An absolute, lexically normal form of a path typed by the user (relative names are taken from
+// the current folder). Nothing when the path cannot be qualified: empty, an embedded NUL, or a
+// result longer than the 260-character buffer the program allows for it.
+std::optional<std::wstring> QualifyPath(const std::wstring& path);
+
+// File names are UTF-8 on disk.
+// The folder part of a qualified path: everything before its last "/" ("/" for the root).
+std::wstring FolderPart(const std::wstring& path);
+
+// TMPDIR, then TMP, then /tmp.
+std::string TempFolder();
+
+}  // namespace Platform

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace Platform {
+
+// Ends the process; a status of -1 arrives at the parent as 255.
+[[noreturn]] void ExitProcess(int status);
+
+// The local computer's name as Windows reports a NetBIOS name: the first label of the host
+// name, upper case. Empty with errno set when the host name cannot be read.
+std::optional<std::wstring> LocalComputerName();
+
+uint32_t CurrentProcessId();
+uint32_t CurrentThreadId();
+
+// The thread's "last error" of the Windows facilities is errno here.
+int LastError();
+void SetLastError(int code);
+
+// Full path of the running program.
+std::string ProgramPath();
+
+}  // namespace Platform
