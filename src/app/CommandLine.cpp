@@ -23,7 +23,8 @@ CommandLine::CommandLine(const std::vector<std::wstring>& arguments) {
 }
 
 bool CommandLine::IsKey(const std::wstring& argument) {
-    return argument.size() >= 2 && argument[0] == L'-' && !(argument[1] >= L'0' && argument[1] <= L'9');
+    return argument.size() >= 2 && argument[0] == L'-' &&
+           !(argument[1] >= L'0' && argument[1] <= L'9');
 }
 
 size_t CommandLine::ValueCount(const std::wstring& key) const {

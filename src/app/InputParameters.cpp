@@ -134,7 +134,8 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
 
     auto qualified = Platform::QualifyPath(typedName);
     if (!qualified) {
-        KV_RAISE_ERROR(kFunction, FormatString(L"File name \"%ls\" is not valid.", typedName.c_str()));
+        KV_RAISE_ERROR(kFunction,
+                       FormatString(L"File name \"%ls\" is not valid.", typedName.c_str()));
     }
     parameters.fileName = *qualified;
     const wchar_t* file = parameters.fileName.c_str();

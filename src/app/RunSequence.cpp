@@ -15,7 +15,7 @@ namespace {
 
 // The texts a guarded stage prints for the three kinds of failure.
 struct StageMessages {
-    const char* standard;     // narrow format with one "%s" for what()
+    const char* standard;  // narrow format with one "%s" for what()
     const wchar_t* unhandled;
     bool usageFirst;
 };
@@ -59,13 +59,12 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
     KvBase::GetTrace();
 
     InputParameters parameters;
-    parameters = Guarded(
-        {"An exception occurred while reading input parameters: %s",
-         L"An unhandled exception occurred while reading input parameters.", true},
-        [&] {
-            EchoCommandLine(arguments);
-            return ReadInputParameters(arguments);
-        });
+    parameters = Guarded({"An exception occurred while reading input parameters: %s",
+                          L"An unhandled exception occurred while reading input parameters.", true},
+                         [&] {
+                             EchoCommandLine(arguments);
+                             return ReadInputParameters(arguments);
+                         });
 
     // The storage stage (connections and the schema-version check) and the pass stage (export or
     // import) follow here, each guarded like the parameter stage.

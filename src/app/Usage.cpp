@@ -34,6 +34,8 @@ const std::string& UsageText() {
     return text;
 }
 
-void PrintUsage() { Platform::SystemConsole().Write(UsageText() + "\n\n"); }
+void PrintUsage() {
+    Platform::SystemConsole().Write(UsageText() + "\n\n");
+}
 
 }  // namespace KvMigration

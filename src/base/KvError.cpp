@@ -57,7 +57,9 @@ uint32_t CKvError::Code() const {
     return static_cast<uint32_t>(std::wcstoul(text.c_str() + 2, nullptr, 16));
 }
 
-const std::wstring& CKvError::Description() const { return entries_[kDescription]; }
+const std::wstring& CKvError::Description() const {
+    return entries_[kDescription];
+}
 
 const std::wstring& CKvError::DebugInfo() const {
     auto cached = entries_.find(kDebugInfo);

@@ -14,7 +14,8 @@ struct Message {
 };
 
 // The Windows texts of every code the program raises or maps an LDAP result to, sorted by code.
-// Windows keeps them with a trailing line break; the look-up removes it like FormatMessage users do.
+// Windows keeps them with a trailing line break; the look-up removes it like FormatMessage users
+// do.
 constexpr Message kMessages[] = {
     {0, L"The operation completed successfully.\r\n"},
     {1, L"Incorrect function.\r\n"},
@@ -54,12 +55,15 @@ constexpr Message kMessages[] = {
     {8205, L"The specified directory service attribute or value already exists.\r\n"},
     {8206, L"The directory service is busy.\r\n"},
     {8207, L"The directory service is unavailable.\r\n"},
-    {8212, L"The requested operation did not satisfy one or more constraints associated with the "
-           L"class of the object.\r\n"},
+    {8212,
+     L"The requested operation did not satisfy one or more constraints associated with the "
+     L"class of the object.\r\n"},
     {8213, L"The directory service can perform the requested operation only on a leaf object.\r\n"},
-    {8214, L"The directory service cannot perform the requested operation on the RDN attribute of "
-           L"an object.\r\n"},
-    {8215, L"The directory service detected an attempt to modify the object class of an object.\r\n"},
+    {8214,
+     L"The directory service cannot perform the requested operation on the RDN attribute of "
+     L"an object.\r\n"},
+    {8215,
+     L"The directory service detected an attempt to modify the object class of an object.\r\n"},
     {8224, L"An operations error occurred.\r\n"},
     {8225, L"A protocol error occurred.\r\n"},
     {8226, L"The time limit for this request was exceeded.\r\n"},
@@ -99,8 +103,9 @@ constexpr Message kMessages[] = {
     {8260, L"The preset referral limit was exceeded.\r\n"},
     {8261, L"The search requires a SORT control.\r\n"},
     {8262, L"The search results exceed the offset range specified.\r\n"},
-    {8305, L"An attempt was made to add an object to the directory with a name that is already in "
-           L"use.\r\n"},
+    {8305,
+     L"An attempt was made to add an object to the directory with a name that is already in "
+     L"use.\r\n"},
     {0x80004001, L"Not implemented\r\n"},
     {0x80004005, L"Unspecified error\r\n"},
     {0x8000FFFF, L"Catastrophic failure\r\n"},

@@ -145,13 +145,17 @@ bool CKvTrace::Reload() {
     }
 }
 
-bool CKvTrace::IsEnabled() const { return impl_ && impl_->OutputOn(); }
+bool CKvTrace::IsEnabled() const {
+    return impl_ && impl_->OutputOn();
+}
 
 bool CKvTrace::IsLevelEnabled(uint32_t level) const {
     return impl_ && (impl_->EnableMask() & level) != 0;
 }
 
-bool CKvTrace::IsContext(uint32_t value) const { return impl_ && impl_->ContextMask() == value; }
+bool CKvTrace::IsContext(uint32_t value) const {
+    return impl_ && impl_->ContextMask() == value;
+}
 
 bool CKvTrace::IsTimeShown() const {
     return impl_ && (impl_->ParamsMask() & TraceParams::Time) != 0;
@@ -161,7 +165,9 @@ bool CKvTrace::IsMillisecondsShown() const {
     return impl_ && (impl_->ParamsMask() & TraceParams::Milliseconds) != 0;
 }
 
-std::string CKvTrace::LogPath() const { return impl_ ? impl_->LogPath() : std::string(); }
+std::string CKvTrace::LogPath() const {
+    return impl_ ? impl_->LogPath() : std::string();
+}
 
 namespace {
 CKvTrace& Singleton() {
@@ -170,9 +176,13 @@ CKvTrace& Singleton() {
 }
 }  // namespace
 
-ITrace& GetTrace() { return Singleton(); }
+ITrace& GetTrace() {
+    return Singleton();
+}
 
-std::string GetTraceLogPath() { return Singleton().LogPath(); }
+std::string GetTraceLogPath() {
+    return Singleton().LogPath();
+}
 
 TraceScope::TraceScope(ITrace& trace, const char* name) : trace_(trace), name_(name) {
     trace_.Trace(TraceInfo, L"%ls%s Begin", Indentation().c_str(), name_);

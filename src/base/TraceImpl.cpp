@@ -113,7 +113,8 @@ bool CTraceImpl::ReadRegistry(const Platform::IRegistry& registry, std::wstring&
             file += L".log";
         }
         std::wstring folder;
-        if (auto tracePath = registry.GetString(key, L"TracePath"); tracePath && !tracePath->empty()) {
+        if (auto tracePath = registry.GetString(key, L"TracePath");
+            tracePath && !tracePath->empty()) {
             folder = *tracePath;
         } else {
             folder = Platform::Utf8ToWide(Platform::TempFolder());

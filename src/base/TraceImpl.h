@@ -24,7 +24,8 @@ inline constexpr uint32_t Session = 0x4000;
 inline constexpr uint32_t ModuleName = 0x8000;
 }  // namespace TraceParams
 
-inline constexpr const wchar_t* TraceKey = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace";
+inline constexpr const wchar_t* TraceKey =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace";
 
 // Does the work of CKvTrace: configuration, line layout and file output.
 class CTraceImpl {

@@ -131,7 +131,8 @@ std::wstring Utf16LeToWide(std::string_view bytes) {
 std::string WideToUtf16Le(std::wstring_view text) {
     std::string result;
     if (!text.empty()) {
-        Convert("UTF-16LE", "WCHAR_T", text.data(), text.size(), result, std::string_view("?\0", 2));
+        Convert("UTF-16LE", "WCHAR_T", text.data(), text.size(), result,
+                std::string_view("?\0", 2));
     }
     return result;
 }

@@ -16,10 +16,18 @@ inline constexpr unsigned CodePageUtf8 = 65001;
 std::string WideToCodePage(std::wstring_view text, unsigned codePage);
 std::wstring CodePageToWide(std::string_view text, unsigned codePage);
 
-inline std::string WideToUtf8(std::wstring_view text) { return WideToCodePage(text, CodePageUtf8); }
-inline std::wstring Utf8ToWide(std::string_view text) { return CodePageToWide(text, CodePageUtf8); }
-inline std::string WideToAnsi(std::wstring_view text) { return WideToCodePage(text, CodePageAnsi); }
-inline std::wstring AnsiToWide(std::string_view text) { return CodePageToWide(text, CodePageAnsi); }
+inline std::string WideToUtf8(std::wstring_view text) {
+    return WideToCodePage(text, CodePageUtf8);
+}
+inline std::wstring Utf8ToWide(std::string_view text) {
+    return CodePageToWide(text, CodePageUtf8);
+}
+inline std::string WideToAnsi(std::wstring_view text) {
+    return WideToCodePage(text, CodePageAnsi);
+}
+inline std::wstring AnsiToWide(std::string_view text) {
+    return CodePageToWide(text, CodePageAnsi);
+}
 
 // UTF-16LE bytes as formats such as registry exports and integrity-check bodies store them.
 std::wstring Utf16LeToWide(std::string_view bytes);

@@ -74,7 +74,8 @@ public:
 
 private:
     static bool ColorsEnabled() {
-        static const bool enabled = isatty(STDOUT_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
+        static const bool enabled =
+            isatty(STDOUT_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
         return enabled;
     }
 

@@ -34,13 +34,21 @@ std::optional<std::wstring> LocalComputerName() {
     return wide;
 }
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+uint32_t CurrentProcessId() {
+    return static_cast<uint32_t>(getpid());
+}
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+uint32_t CurrentThreadId() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
 
-int LastError() { return errno; }
+int LastError() {
+    return errno;
+}
 
-void SetLastError(int code) { errno = code; }
+void SetLastError(int code) {
+    errno = code;
+}
 
 std::string ProgramPath() {
     std::error_code ec;

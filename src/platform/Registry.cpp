@@ -77,7 +77,8 @@ bool ParseHexBytes(std::wstring_view s, std::vector<uint8_t>& bytes) {
         if (i == start || i - start > 2) {
             return false;
         }
-        bytes.push_back(static_cast<uint8_t>(std::wcstoul(std::wstring(s.substr(start, i - start)).c_str(), nullptr, 16)));
+        bytes.push_back(static_cast<uint8_t>(
+            std::wcstoul(std::wstring(s.substr(start, i - start)).c_str(), nullptr, 16)));
         if (i < s.size() && s[i] != L',' && s[i] != L' ' && s[i] != L'\t') {
             return false;
         }
@@ -86,7 +87,8 @@ bool ParseHexBytes(std::wstring_view s, std::vector<uint8_t>& bytes) {
 }
 
 std::wstring Utf16BytesToText(const std::vector<uint8_t>& bytes) {
-    return Utf16LeToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return Utf16LeToWide(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::optional<RegValue> ParseData(std::wstring_view data) {
@@ -164,7 +166,8 @@ std::optional<RegValue> ParseData(std::wstring_view data) {
 
 }  // namespace
 
-std::optional<uint32_t> IRegistry::GetDword(std::wstring_view keyPath, std::wstring_view name) const {
+std::optional<uint32_t> IRegistry::GetDword(std::wstring_view keyPath,
+                                            std::wstring_view name) const {
     auto value = GetValue(keyPath, name);
     if (!value) {
         return std::nullopt;
@@ -188,8 +191,8 @@ std::optional<uint32_t> IRegistry::GetDword(std::wstring_view keyPath, std::wstr
 std::optional<std::wstring> IRegistry::GetString(std::wstring_view keyPath,
                                                  std::wstring_view name) const {
     auto value = GetValue(keyPath, name);
-    if (!value || (value->type != RegValue::Type::String &&
-                   value->type != RegValue::Type::ExpandString)) {
+    if (!value ||
+        (value->type != RegValue::Type::String && value->type != RegValue::Type::ExpandString)) {
         return std::nullopt;
     }
     return value->text;

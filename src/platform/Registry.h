@@ -52,7 +52,7 @@ public:
 
 private:
     using Values = std::map<std::wstring, RegValue>;  // lower-cased value name -> value
-    std::map<std::wstring, Values> keys_;              // lower-cased key path -> values
+    std::map<std::wstring, Values> keys_;             // lower-cased key path -> values
 };
 
 // The path of the machine's registry file: $KV_REGISTRY_FILE, else /etc/korvant/registry.reg.

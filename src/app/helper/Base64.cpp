@@ -39,8 +39,8 @@ std::string Base64Encode(const uint8_t* data, size_t size) {
     out.reserve((size + 2) / 3 * 4);
     size_t i = 0;
     for (; i + 3 <= size; i += 3) {
-        uint32_t v = static_cast<uint32_t>(data[i]) << 16 | static_cast<uint32_t>(data[i + 1]) << 8 |
-                     data[i + 2];
+        uint32_t v = static_cast<uint32_t>(data[i]) << 16 |
+                     static_cast<uint32_t>(data[i + 1]) << 8 | data[i + 2];
         out.push_back(kAlphabet[v >> 18 & 63]);
         out.push_back(kAlphabet[v >> 12 & 63]);
         out.push_back(kAlphabet[v >> 6 & 63]);

@@ -40,7 +40,9 @@ void PrintFatalError(const KvBase::IKvErrorW& error) {
     Fatal(error.Description(), error.Dump());
 }
 
-void PrintFatalError(std::wstring_view text) { Fatal(std::wstring(text), std::wstring(text)); }
+void PrintFatalError(std::wstring_view text) {
+    Fatal(std::wstring(text), std::wstring(text));
+}
 
 void PrintFatalError(std::string_view narrowText) {
     std::wstring text = Platform::AnsiToWide(narrowText);
@@ -50,6 +52,8 @@ void PrintFatalError(std::string_view narrowText) {
 ConsoleColorScope::ConsoleColorScope(int attribute, Platform::IConsole& console)
     : console_(console), saved_(console.SetTextAttribute(attribute)) {}
 
-ConsoleColorScope::~ConsoleColorScope() { console_.SetTextAttribute(saved_); }
+ConsoleColorScope::~ConsoleColorScope() {
+    console_.SetTextAttribute(saved_);
+}
 
 }  // namespace KvMigration

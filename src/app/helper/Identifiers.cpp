@@ -21,7 +21,8 @@ constexpr size_t kMaxSubAuthorities = 15;
 // are no digits or the value exceeds `max`.
 bool ReadNumber(const std::wstring& text, size_t& pos, uint64_t max, uint64_t& value) {
     int base = 10;
-    if (pos + 1 < text.size() && text[pos] == L'0' && (text[pos + 1] == L'x' || text[pos + 1] == L'X')) {
+    if (pos + 1 < text.size() && text[pos] == L'0' &&
+        (text[pos + 1] == L'x' || text[pos + 1] == L'X')) {
         base = 16;
         pos += 2;
     }

@@ -14,7 +14,9 @@ using SidBytes = std::vector<uint8_t>;
 // code 13 for a text that is not a valid SID, 1337 for bytes that are not a valid SID.
 SidBytes StringToSid(const std::wstring& text);
 std::wstring SidToString(const uint8_t* bytes, size_t size);
-inline std::wstring SidToString(const SidBytes& sid) { return SidToString(sid.data(), sid.size()); }
+inline std::wstring SidToString(const SidBytes& sid) {
+    return SidToString(sid.data(), sid.size());
+}
 // A SID's length when the bytes hold a valid one, else 0.
 size_t ValidSidLength(const uint8_t* bytes, size_t size);
 
