@@ -1,0 +1,83 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "xml/Exporter.h"
+#include "xml/MigrationContext.h"
+
+namespace KvMigration {
+
+class XmlTextOutput;
+
+// The start tag asked for but not yet written: attributes may still be added to it.
+struct PostponedNode {
+    std::wstring name;  // empty: no start tag pending
+    std::wstring value;
+    std::vector<std::pair<std::wstring, std::wstring>> attributes;
+    bool hasAttributes = false;
+
+    void Reset();
+};
+
+// Streams XML either into a file (UTF-8, XML declaration, one level of indentation per depth) or
+// into a caller's string (no declaration). Text and attribute values are escaped; names are
+// written unchanged. A value holding a character XML cannot carry (control characters other than
+// tab, line feed and carriage return) is refused with an error before anything is written.
+//
+// When an element whose path has a registered exporter is opened, the exporter is called at once
+// with a SaxSectionWriter, while the element's start tag is still pending, so it can add
+// attributes to the section element before writing children.
+//
+// Destruction closes every open element and ends the document, so an interrupted export leaves a
+// well-formed file.
+class SaxWriter : public ISaxWriter {
+public:
+    // File mode: creates or truncates the file and writes the XML declaration.
+    SaxWriter(const std::wstring& fileName, const MigrationContext& context);
+    // Memory mode: *target is replaced by the document's text when the outermost element closes,
+    // and is left untouched before that. A null target raises "pMemory is NULL".
+    SaxWriter(std::wstring* target, const MigrationContext& context);
+    ~SaxWriter() override;
+    SaxWriter(const SaxWriter&) = delete;
+    SaxWriter& operator=(const SaxWriter&) = delete;
+
+    // Replaces an exporter registered earlier for the same path.
+    void RegisterExporter(const std::wstring& path, std::shared_ptr<IExporter> exporter);
+
+    void StartNode(const std::wstring& name, const std::wstring& value) override;
+    void WriteAttribute(const std::wstring& name, const std::wstring& value) override;
+    std::wstring EndNode() override;
+
+private:
+    void RealStartNode();
+    void FinishDocument();
+
+    std::wstring* target_ = nullptr;
+    MigrationContext context_;
+    std::vector<std::wstring> path_;  // names of the open elements, outermost first
+    PostponedNode pending_;
+    std::unique_ptr<XmlTextOutput> output_;
+    std::map<std::wstring, std::shared_ptr<IExporter>> exporters_;
+};
+
+// The writer an exporter gets: it can close only the elements it opened itself, never its section
+// element or anything outside it. The underlying writer outlives it.
+class SaxSectionWriter : public ISaxWriter {
+public:
+    explicit SaxSectionWriter(ISaxWriter& writer);
+
+    void StartNode(const std::wstring& name, const std::wstring& value) override;
+    void WriteAttribute(const std::wstring& name, const std::wstring& value) override;
+    // Returns the empty string, touching nothing, when this writer has nothing open.
+    std::wstring EndNode() override;
+
+private:
+    ISaxWriter& writer_;
+    std::vector<std::wstring> opened_;
+};
+
+}  // namespace KvMigration

@@ -1,0 +1,261 @@
+#include "xml/XmlPushParser.h"
+
+#include "base/KvError.h"
+#include "platform/CodePage.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace KvMigration {
+namespace {
+
+// Small enough to keep the parser's memory flat, large enough to keep the system calls few.
+constexpr size_t ChunkSize = 64 * 1024;
+
+std::wstring FromXml(const xmlChar* text) {
+    return text == nullptr ? std::wstring()
+                           : Platform::Utf8ToWide(reinterpret_cast<const char*>(text));
+}
+
+// Without entity substitution the parser hands an ampersand in an attribute value over as the
+// character reference "&#38;"; every other reference is already resolved.
+std::wstring AttributeValue(const xmlChar* begin, const xmlChar* end) {
+    std::string_view raw(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
+    std::string decoded;
+    decoded.reserve(raw.size());
+    constexpr std::string_view ampersand = "&#38;";
+    for (size_t i = 0; i < raw.size();) {
+        if (raw.compare(i, ampersand.size(), ampersand) == 0) {
+            decoded += '&';
+            i += ampersand.size();
+        } else {
+            decoded += raw[i++];
+        }
+    }
+    return Platform::Utf8ToWide(decoded);
+}
+
+}  // namespace
+
+struct XmlPushParser::State {
+    xmlParserCtxtPtr context = nullptr;
+    int fd = -1;
+    std::string text;  // an in-memory document
+    size_t textOffset = 0;
+    bool finished = false;
+    IXmlEventSink* sink = nullptr;
+    std::exception_ptr failure;  // thrown by the sink, rethrown once the parser has returned
+    std::optional<XmlParseError> firstError;
+
+    ~State() {
+        if (context != nullptr) {
+            xmlFreeParserCtxt(context);
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+
+    // No exception may cross the parser's frames: it is kept and the parse stopped.
+    template <typename Event>
+    void Deliver(Event&& event) {
+        if (failure || sink == nullptr) {
+            return;
+        }
+        try {
+            event(*sink);
+        } catch (...) {  // Rethrown by Run once the parser has returned.
+            failure = std::current_exception();
+            xmlStopParser(context);
+        }
+    }
+
+    static State& From(void* user) { return *static_cast<State*>(user); }
+
+    static void OnStartElement(void* user, const xmlChar* localName, const xmlChar* prefix,
+                               const xmlChar* /*uri*/, int /*namespaceCount*/,
+                               const xmlChar** /*namespaces*/, int attributeCount,
+                               int /*defaultedCount*/, const xmlChar** attributes) {
+        (void)prefix;
+        From(user).Deliver([&](IXmlEventSink& sink) {
+            Attributes map;
+            for (int i = 0; i < attributeCount; ++i) {
+                const xmlChar** attribute = attributes + 5 * i;
+                std::wstring name = FromXml(attribute[0]);
+                if (attribute[1] != nullptr) {
+                    name = FromXml(attribute[1]) + L":" + name;
+                }
+                map[name] = AttributeValue(attribute[3], attribute[4]);
+            }
+            sink.StartElement(FromXml(localName), map);
+        });
+    }
+
+    static void OnEndElement(void* user, const xmlChar* localName, const xmlChar* /*prefix*/,
+                             const xmlChar* /*uri*/) {
+        From(user).Deliver([&](IXmlEventSink& sink) { sink.EndElement(FromXml(localName)); });
+    }
+
+    static void OnCharacters(void* user, const xmlChar* text, int length) {
+        From(user).Deliver([&](IXmlEventSink& sink) {
+            sink.Characters(
+                std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
+        });
+    }
+
+    // Keeps the first well-formedness error; also keeps the parser from printing to stderr.
+    static void OnError(void* user, xmlErrorPtr error) {
+        State& state = From(user);
+        if (error == nullptr || error->level != XML_ERR_FATAL || state.firstError) {
+            return;
+        }
+        XmlParseError parseError;
+        parseError.line = error->line;
+        std::string message = error->message != nullptr ? error->message : "";
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+            message.pop_back();
+        }
+        parseError.message = Platform::Utf8ToWide(message);
+        state.firstError = std::move(parseError);
+    }
+
+    void Create(const char* firstBytes, int size, const char* fileName, int options) {
+        xmlSAXHandler handler;
+        std::memset(&handler, 0, sizeof(handler));
+        handler.initialized = XML_SAX2_MAGIC;
+        handler.startElementNs = OnStartElement;
+        handler.endElementNs = OnEndElement;
+        handler.characters = OnCharacters;
+        // The same handler for both keeps the parser from classifying blanks itself.
+        handler.ignorableWhitespace = OnCharacters;
+        handler.cdataBlock = OnCharacters;
+        handler.serror = OnError;
+        context = xmlCreatePushParserCtxt(&handler, this, firstBytes, size, fileName);
+        if (context == nullptr) {
+            throw std::bad_alloc();
+        }
+        // No XML_PARSE_NOENT, XML_PARSE_DTDLOAD or XML_PARSE_HUGE: the input is not trusted.
+        xmlCtxtUseOptions(context, XML_PARSE_NONET | options);
+    }
+
+    // The next piece of the document; empty at its end.
+    std::string_view NextChunk(std::vector<char>& buffer, const wchar_t* function) {
+        if (fd < 0) {
+            size_t size = std::min(ChunkSize, text.size() - textOffset);
+            std::string_view chunk(text.data() + textOffset, size);
+            textOffset += size;
+            return chunk;
+        }
+        for (;;) {
+            ssize_t got = read(fd, buffer.data(), buffer.size());
+            if (got >= 0) {
+                return std::string_view(buffer.data(), static_cast<size_t>(got));
+            }
+            if (errno != EINTR) {
+                KV_RAISE_ERROR_CODE(function, FileErrorCode(errno));
+            }
+        }
+    }
+};
+
+XmlPushParser::XmlPushParser() : state_(std::make_unique<State>()) {}
+
+XmlPushParser::~XmlPushParser() = default;
+
+std::unique_ptr<XmlPushParser> XmlPushParser::OpenFile(const std::wstring& fileName,
+                                                       const wchar_t* function) {
+    std::unique_ptr<XmlPushParser> parser(new XmlPushParser());
+    State& state = *parser->state_;
+    std::string name = Platform::WideToUtf8(fileName);
+    state.fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (state.fd < 0) {
+        KV_RAISE_ERROR_CODE(function, FileErrorCode(errno));
+    }
+    // The parser recognises the encoding from the first bytes only when it gets them up front.
+    char first[4];
+    ssize_t got;
+    do {
+        got = read(state.fd, first, sizeof(first));
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+        KV_RAISE_ERROR_CODE(function, FileErrorCode(errno));
+    }
+    state.Create(first, static_cast<int>(got), name.c_str(), 0);
+    return parser;
+}
+
+std::unique_ptr<XmlPushParser> XmlPushParser::FromText(std::string utf8) {
+    std::unique_ptr<XmlPushParser> parser(new XmlPushParser());
+    State& state = *parser->state_;
+    state.text = std::move(utf8);
+    // The text is Unicode already; a declaration naming "UTF-16" must not make it be re-decoded.
+    state.Create(nullptr, 0, nullptr, XML_PARSE_IGNORE_ENC);
+    return parser;
+}
+
+std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar_t* function) {
+    State& state = *state_;
+    if (state.finished) {
+        return std::nullopt;
+    }
+    state.sink = &sink;
+    std::vector<char> buffer(state.fd >= 0 ? ChunkSize : 0);
+    while (!state.finished) {
+        std::string_view chunk = state.NextChunk(buffer, function);
+        state.finished = chunk.empty();
+        xmlParseChunk(state.context, chunk.data(), static_cast<int>(chunk.size()),
+                      state.finished ? 1 : 0);
+        if (state.failure) {
+            state.finished = true;
+            state.sink = nullptr;
+            std::rethrow_exception(state.failure);
+        }
+        if (state.context->wellFormed == 0) {
+            state.finished = true;
+        }
+    }
+    state.sink = nullptr;
+    if (state.context->wellFormed != 0) {
+        return std::nullopt;
+    }
+    if (state.firstError) {
+        return state.firstError;
+    }
+    XmlParseError error;
+    error.line = xmlSAX2GetLineNumber(state.context);
+    error.message = L"not well-formed";
+    return error;
+}
+
+uint32_t FileErrorCode(int error) {
+    switch (error) {
+        case ENOENT:
+            return 2;  // the system cannot find the file specified
+        case ENOTDIR:
+            return 3;  // the system cannot find the path specified
+        case EMFILE:
+        case ENFILE:
+            return 4;  // too many open files
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return 5;  // access is denied
+        case EROFS:
+            return 19;  // the media is write protected
+        case ENOSPC:
+            return 112;  // there is not enough space on the disk
+        case ENAMETOOLONG:
+            return 206;  // the file name or extension is too long
+        default:
+            return 0x80004005;
+    }
+}
+
+}  // namespace KvMigration

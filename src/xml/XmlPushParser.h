@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "xml/MigrationContext.h"
+
+namespace KvMigration {
+
+// What the parser delivers, in document order. Names are local names; attribute values are
+// decoded. Text arrives in UTF-8 chunks as the parser finds them.
+class IXmlEventSink {
+public:
+    virtual void StartElement(const std::wstring& localName, const Attributes& attributes) = 0;
+    virtual void Characters(std::string_view utf8) = 0;
+    virtual void EndElement(const std::wstring& localName) = 0;
+
+protected:
+    ~IXmlEventSink() = default;
+};
+
+// Where and why a document stopped being well-formed.
+struct XmlParseError {
+    int line = 0;
+    std::wstring message;
+};
+
+// The XML parser, streaming: a file is read and parsed in small chunks, so memory does not grow
+// with the document. Network access, DTD loading and entity substitution are off; the parser's
+// default size and depth limits stay in force.
+class XmlPushParser {
+public:
+    // Opens the file without parsing anything; raises the failure with `function`.
+    static std::unique_ptr<XmlPushParser> OpenFile(const std::wstring& fileName,
+                                                   const wchar_t* function);
+    // A document held as UTF-8 text; its encoding declaration is not consulted.
+    static std::unique_ptr<XmlPushParser> FromText(std::string utf8);
+
+    ~XmlPushParser();
+    XmlPushParser(const XmlPushParser&) = delete;
+    XmlPushParser& operator=(const XmlPushParser&) = delete;
+
+    // Parses everything not parsed yet, delivering the events to the sink. Returns the first
+    // well-formedness error, or nothing when the document was read to its end. An exception
+    // thrown by the sink stops the parse and is rethrown here. Raises with `function` when the
+    // file cannot be read.
+    std::optional<XmlParseError> Run(IXmlEventSink& sink, const wchar_t* function);
+
+    struct State;
+
+private:
+    XmlPushParser();
+    std::unique_ptr<State> state_;
+};
+
+// The program's error code for an errno value of a failed file operation.
+uint32_t FileErrorCode(int error);
+
+}  // namespace KvMigration
