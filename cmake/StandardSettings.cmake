@@ -12,6 +12,10 @@ endif()
 
 if(KV_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  # GCC reports false maybe-uninitialized warnings inside the standard library under ASan.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-Wno-maybe-uninitialized)
+  endif()
   add_link_options(-fsanitize=address,undefined)
 endif()
 

@@ -16,7 +16,9 @@ TEST(KvError, MessageErrorDumpsItsEntriesInNameOrder) {
               L"File: KvMigrationUtil\r\n"
               L"Function: GetDomainSdDn\r\n"
               L"Line: 464\r\n");
-    EXPECT_EQ(error.GetText(), error.Dump());
+    // A text returned by reference is rebuilt by the next Dump, so compare a copy.
+    std::wstring text = error.GetText();
+    EXPECT_EQ(text, error.Dump());
 }
 
 TEST(KvError, AbsentSourceEntriesAreLeftOut) {
