@@ -3,7 +3,9 @@
 #include "base/KvError.h"
 #include "platform/CodePage.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
 #include <fcntl.h>
@@ -56,6 +58,12 @@ struct XmlPushParser::State {
 
     ~State() {
         if (context != nullptr) {
+            // The parser makes a document of its own to hold the entities of an internal DTD
+            // subset, and leaves it to the caller to free.
+            if (context->myDoc != nullptr) {
+                xmlFreeDoc(context->myDoc);
+                context->myDoc = nullptr;
+            }
             xmlFreeParserCtxt(context);
         }
         if (fd >= 0) {
@@ -127,6 +135,7 @@ struct XmlPushParser::State {
     }
 
     void Create(const char* firstBytes, int size, const char* fileName, int options) {
+        QuietXmlEngine();
         xmlSAXHandler handler;
         std::memset(&handler, 0, sizeof(handler));
         handler.initialized = XML_SAX2_MAGIC;
@@ -232,6 +241,20 @@ std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar
     error.line = xmlSAX2GetLineNumber(state.context);
     error.message = L"not well-formed";
     return error;
+}
+
+namespace {
+void IgnoreError(void*, const char*, ...) {}
+void IgnoreStructuredError(void*, xmlErrorPtr) {}
+}  // namespace
+
+void QuietXmlEngine() {
+    static bool quiet = [] {
+        xmlSetGenericErrorFunc(nullptr, IgnoreError);
+        xmlSetStructuredErrorFunc(nullptr, IgnoreStructuredError);
+        return true;
+    }();
+    (void)quiet;
 }
 
 uint32_t FileErrorCode(int error) {

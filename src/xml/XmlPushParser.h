@@ -57,6 +57,9 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Keeps the XML engine from printing its own error lines; the program reports failures itself.
+void QuietXmlEngine();
+
 // The program's error code for an errno value of a failed file operation.
 uint32_t FileErrorCode(int error);
 

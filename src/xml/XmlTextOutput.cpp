@@ -78,6 +78,7 @@ XmlTextOutput::~XmlTextOutput() = default;
 
 std::unique_ptr<XmlTextOutput> XmlTextOutput::ToFile(const std::wstring& fileName,
                                                      uint32_t& errorCode) {
+    QuietXmlEngine();
     std::unique_ptr<XmlTextOutput> output(new XmlTextOutput());
     State& state = *output->state_;
     std::string name = Platform::WideToUtf8(fileName);
@@ -102,6 +103,7 @@ std::unique_ptr<XmlTextOutput> XmlTextOutput::ToFile(const std::wstring& fileNam
 }
 
 std::unique_ptr<XmlTextOutput> XmlTextOutput::ToMemory() {
+    QuietXmlEngine();
     std::unique_ptr<XmlTextOutput> output(new XmlTextOutput());
     State& state = *output->state_;
     state.memory = xmlBufferCreate();

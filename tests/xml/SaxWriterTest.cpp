@@ -1,1 +1,304 @@
 #include "xml/SaxWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/KvError.h"
+#include "platform/CodePage.h"
+#include "support/ScopedTempDir.h"
+#include "xml/RecordingImporter.h"
+#include "xml/SaxReader.h"
+
+namespace KvMigration {
+namespace {
+
+using Steps = std::function<void(ISaxWriter&)>;
+
+std::wstring WriteToMemory(const Steps& steps) {
+    std::wstring text = L"untouched";
+    {
+        SaxWriter writer(&text, MigrationContext{});
+        steps(writer);
+    }
+    return text;
+}
+
+struct WriterCase {
+    const char* name;
+    Steps steps;
+    std::wstring expected;
+};
+
+TEST(SaxWriter, WritesElementsAttributesAndTexts) {
+    const std::vector<WriterCase> cases = {
+        {"empty element",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"");
+             w.EndNode();
+         },
+         L"<A/>"},
+        {"element with text",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"x");
+             w.EndNode();
+         },
+         L"<A>x</A>"},
+        {"attribute on the element just opened, child indented",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"");
+             w.WriteAttribute(L"k", L"1");
+             w.StartNode(L"B", L"");
+             w.EndNode();
+             w.EndNode();
+         },
+         L"<A k=\"1\">\n  <B/>\n</A>"},
+        {"one level of indentation per depth, texts inline",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"");
+             w.StartNode(L"B", L"");
+             w.StartNode(L"C", L"t");
+             w.EndNode();
+             w.EndNode();
+             w.StartNode(L"D", L"");
+             w.EndNode();
+             w.EndNode();
+         },
+         L"<A>\n  <B>\n    <C>t</C>\n  </B>\n  <D/>\n</A>"},
+        {"text and attribute values escaped",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"a<b&c>\"'");
+             w.WriteAttribute(L"k", L"q\"<&>'\n\t");
+             w.EndNode();
+         },
+         L"<A k=\"q&quot;&lt;&amp;&gt;'&#10;&#9;\">a&lt;b&amp;c&gt;&quot;'</A>"},
+        {"a repeated attribute keeps the last value",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"");
+             w.WriteAttribute(L"k", L"1");
+             w.WriteAttribute(L"m", L"2");
+             w.WriteAttribute(L"k", L"3");
+             w.EndNode();
+         },
+         L"<A k=\"3\" m=\"2\"/>"},
+        {"non-ASCII characters",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"\x0416\x20AC\U0001F600");
+             w.EndNode();
+         },
+         L"<A>\x0416\x20AC\U0001F600</A>"},
+        {"closing with nothing open returns nothing and writes nothing",
+         [](ISaxWriter& w) {
+             w.StartNode(L"A", L"");
+             EXPECT_EQ(w.EndNode(), L"A");
+             EXPECT_EQ(w.EndNode(), L"");
+         },
+         L"<A/>"},
+    };
+    for (const WriterCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(WriteToMemory(c.steps), c.expected);
+    }
+}
+
+TEST(SaxWriter, MemoryTargetIsFilledOnlyWhenTheOutermostElementCloses) {
+    std::wstring text = L"before";
+    SaxWriter writer(&text, MigrationContext{});
+    writer.StartNode(L"A", L"");
+    writer.StartNode(L"B", L"b");
+    EXPECT_EQ(writer.EndNode(), L"B");
+    EXPECT_EQ(text, L"before");
+    EXPECT_EQ(writer.EndNode(), L"A");
+    EXPECT_EQ(text, L"<A>\n  <B>b</B>\n</A>");
+}
+
+TEST(SaxWriter, NullMemoryTargetIsRefused) {
+    try {
+        SaxWriter writer(static_cast<std::wstring*>(nullptr), MigrationContext{});
+        FAIL() << "no error raised";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Description(), L"pMemory is NULL");
+    }
+}
+
+uint32_t CodeOf(const std::function<void()>& action, std::wstring* description = nullptr) {
+    try {
+        action();
+    } catch (const KvBase::CKvError& e) {
+        if (description != nullptr) {
+            *description = e.Description();
+        }
+        return e.Code();
+    }
+    return 0;
+}
+
+TEST(SaxWriter, AttributeWithoutPendingElementFailsWithCode21) {
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    EXPECT_EQ(CodeOf([&] { writer.WriteAttribute(L"k", L"1"); }), 21u);
+    writer.StartNode(L"A", L"");
+    writer.StartNode(L"B", L"");
+    writer.EndNode();
+    EXPECT_EQ(CodeOf([&] { writer.WriteAttribute(L"k", L"1"); }), 21u);
+}
+
+TEST(SaxWriter, CharactersXmlCannotHoldAreRefusedBeforeAnythingIsWritten) {
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    writer.StartNode(L"A", L"");
+    std::wstring description;
+    EXPECT_EQ(CodeOf([&] { writer.StartNode(L"B", L"bell\x07"); }, &description), 0x80004005u);
+    EXPECT_EQ(description,
+              L"The value of \"B\" contains the character U+0007, which an XML file cannot hold.");
+    EXPECT_NE(CodeOf([&] { writer.WriteAttribute(L"k", L"\xFFFE"); }), 0u);
+    EXPECT_NE(CodeOf([&] { writer.StartNode(L"bad name", L""); }), 0u);
+    writer.EndNode();
+    EXPECT_EQ(text, L"<A/>");
+}
+
+TEST(SaxWriter, FileIsUtf8WithDeclaration) {
+    KvTest::ScopedTempDir dir;
+    {
+        SaxWriter writer(Platform::Utf8ToWide(dir.File("out.xml")), MigrationContext{});
+        writer.StartNode(L"Korvant", L"");
+        writer.StartNode(L"Config", L"\x0416");
+        writer.EndNode();
+        writer.EndNode();
+    }
+    EXPECT_EQ(KvTest::ReadFile(dir.File("out.xml")),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Korvant>\n  <Config>\xD0\x96</Config>\n"
+              "</Korvant>\n");
+}
+
+TEST(SaxWriter, FileThatCannotBeCreatedIsRaisedByTheConstructor) {
+    try {
+        SaxWriter writer(L"/nonexistent/folder/out.xml", MigrationContext{});
+        FAIL() << "no error raised";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Code(), 2u);
+        EXPECT_NE(e.Dump().find(L"SaxWriter::SaxWriter"), std::wstring::npos);
+    }
+}
+
+TEST(SaxWriter, WritingToAFullDiskIsAnError) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    std::wstring description;
+    uint32_t code = CodeOf([&] {
+        SaxWriter writer(L"/dev/full", MigrationContext{});
+        writer.StartNode(L"A", std::wstring(10000, L'x'));
+        writer.EndNode();
+    });
+    EXPECT_EQ(code, 112u);
+}
+
+// Writes fixed content into its section and can be told to fail after its first element.
+class SectionExporter : public IExporter {
+public:
+    explicit SectionExporter(bool failMidway = false, int extraEnds = 0)
+        : failMidway_(failMidway), extraEnds_(extraEnds) {}
+    void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override {
+        writer->WriteAttribute(L"server", context.serverSid);
+        writer->StartNode(L"Item", L"1");
+        writer->EndNode();
+        if (failMidway_) {
+            writer->StartNode(L"Open", L"");
+            writer->StartNode(L"Deeper", L"");
+            throw std::runtime_error("directory gone");
+        }
+        for (int i = 0; i < extraEnds_; ++i) {
+            EXPECT_EQ(writer->EndNode(), L"");
+        }
+    }
+
+private:
+    bool failMidway_;
+    int extraEnds_;
+};
+
+TEST(SaxWriter, ExporterWritesIntoItsSectionWhileTheSectionTagIsPending) {
+    MigrationContext context;
+    context.serverSid = L"S-1-5-21-1";
+    std::wstring text;
+    SaxWriter writer(&text, context);
+    writer.RegisterExporter(L"Root/Section", std::make_shared<SectionExporter>(false, 2));
+    writer.StartNode(L"Root", L"");
+    writer.StartNode(L"Section", L"");
+    writer.StartNode(L"After", L"");  // the section is still open after its exporter overran
+    writer.EndNode();
+    EXPECT_EQ(writer.EndNode(), L"Section");
+    writer.EndNode();
+    EXPECT_EQ(text,
+              L"<Root>\n  <Section server=\"S-1-5-21-1\">\n    <Item>1</Item>\n    <After/>\n"
+              L"  </Section>\n</Root>");
+}
+
+TEST(SaxWriter, ExporterFailingMidwayLeavesAWellFormedFile) {
+    KvTest::ScopedTempDir dir;
+    std::wstring name = Platform::Utf8ToWide(dir.File("partial.xml"));
+    try {
+        SaxWriter writer(name, MigrationContext{});
+        writer.RegisterExporter(L"Korvant/Data", std::make_shared<SectionExporter>(true));
+        writer.StartNode(L"Korvant", L"");
+        writer.StartNode(L"Data", L"");
+        FAIL() << "the exporter's failure did not reach the caller";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "directory gone");
+    }
+    EXPECT_EQ(KvTest::ReadFile(dir.File("partial.xml")),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Korvant>\n  <Data server=\"\">\n"
+              "    <Item>1</Item>\n    <Open>\n      <Deeper/>\n    </Open>\n  </Data>\n"
+              "</Korvant>\n");
+    auto log = std::make_shared<std::vector<std::wstring>>();
+    SaxReader reader(name, MigrationContext{});
+    reader.RegisterImporter(L"Korvant/Data",
+                            std::make_shared<KvTest::RecordingImporter>(L"Data", log));
+    reader.Resume();
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete);
+    EXPECT_EQ(*log, (std::vector<std::wstring>{
+                        L"Data: BeginImport(server=)", L"Data: StartNode(Item)", L"Data: Value(1)",
+                        L"Data: EndNode(Item)", L"Data: StartNode(Open)",
+                        L"Data: StartNode(Deeper)", L"Data: EndNode(Deeper)",
+                        L"Data: EndNode(Open)", L"Data: EndNode(Data)", L"Data: EndImport()"}));
+}
+
+TEST(SaxWriter, ValuesComeBackFromTheReaderUnchanged) {
+    const std::vector<std::wstring> values = {L"plain",
+                                              L"  leading and trailing  ",
+                                              L"line\r\nbreaks\rand\ttabs\n",
+                                              L"<&>\"' &amp; &#38; ]]>",
+                                              L"\x0416\x20AC\U0001F600",
+                                              L"x  \n  y"};
+    for (const std::wstring& value : values) {
+        SCOPED_TRACE(Platform::WideToUtf8(value));
+        std::wstring text;
+        {
+            SaxWriter writer(&text, MigrationContext{});
+            writer.StartNode(L"Korvant", L"");
+            writer.StartNode(L"Common", L"");
+            writer.StartNode(L"V", value);
+            writer.WriteAttribute(L"a", value);
+            writer.EndNode();
+            writer.EndNode();
+            writer.EndNode();
+        }
+        auto log = std::make_shared<std::vector<std::wstring>>();
+        SaxReader reader(XmlSource{text}, MigrationContext{});
+        reader.RegisterImporter(L"Korvant/Common",
+                                std::make_shared<KvTest::RecordingImporter>(L"C", log));
+        reader.Resume();
+        ASSERT_EQ(log->size(), 6u);
+        EXPECT_EQ((*log)[1], L"C: StartNode(V a=" + value + L")");
+        EXPECT_EQ((*log)[2], L"C: Value(" + value + L")");
+    }
+}
+
+}  // namespace
+}  // namespace KvMigration
