@@ -1,0 +1,154 @@
+#include "server/PolicyTemplate.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <set>
+
+#include "base/Trace.h"
+#include "platform/CodePage.h"
+#include "server/IniParser.h"
+#include "server/KvGpeXml.h"
+
+namespace KvMigration {
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+    FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (file.Get() < 0 || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 65536> chunk;
+    for (;;) {
+        ssize_t n = read(file.Get(), chunk.data(), chunk.size());
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return bytes;
+        }
+        if (bytes.size() + static_cast<size_t>(n) > PolicyTemplateMaxBytes) {
+            KvBase::GetTrace().Trace(KvBase::TraceError, "File group policy %s exceeds %zu bytes",
+                                     path.c_str(), PolicyTemplateMaxBytes);
+            return std::nullopt;
+        }
+        bytes.append(chunk.data(), static_cast<size_t>(n));
+    }
+}
+
+// What a text-mode read on the template's home system delivers: CR LF pairs as LF.
+std::string TextModeLines(const std::string& bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;
+        }
+        text.push_back(bytes[i]);
+    }
+    return text;
+}
+
+const std::wstring kDacs = L"Dacs";
+const std::wstring kPrn = L"Prn";
+
+}  // namespace
+
+std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path) {
+    std::optional<std::string> bytes = ReadSmallFile(Platform::WideToUtf8(path));
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return Platform::AnsiToWide(TextModeLines(*bytes));
+}
+
+int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
+    size_t budget = PolicyTemplateMaxSettingChars;
+    return ParseIni(
+        text, [&](const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+            if (section == L"Version") {
+                if (key == L"Revision") {
+                    policy.revision = value;
+                }
+                return true;
+            }
+            const size_t size = key.size() + value.size();
+            if (size > budget) {
+                KvBase::GetTrace().Trace(KvBase::TraceError,
+                                         L"The group policy settings exceed %zu characters",
+                                         PolicyTemplateMaxSettingChars);
+                return false;
+            }
+            budget -= size;
+            policy.settings.push_back({key, value, L"string"});
+            return true;
+        });
+}
+
+std::wstring DecodePolicyXml(const std::wstring& nibbles) {
+    std::string text = NibbleStringToString(nibbles);
+    size_t start = 0;
+    for (;;) {
+        size_t open = text.find('<', start);
+        if (open == std::string::npos || open + 1 >= text.size() || text[open + 1] != '?') {
+            break;
+        }
+        start = open + 1;
+    }
+    if (size_t open = text.find('<', start); open != std::string::npos) {
+        start = open;
+    }
+    return Platform::AnsiToWide(std::string_view(text).substr(start));
+}
+
+std::vector<PolicyEntry> PolicyEntries(const PolicyTemplate& policy) {
+    static const std::array<std::wstring, 3> kModes = {L"AuditMode", L"AuthenticationMode",
+                                                       L"CryptoMode"};
+    std::vector<PolicyEntry> entries;
+    std::set<std::wstring> modesSeen;
+    for (const TemplateSetting& setting : policy.settings) {
+        PolicyDocument document =
+            setting.name == kDacs ? PolicyDocument::Devices : PolicyDocument::Base;
+        if (setting.name == kDacs || setting.name == kPrn) {
+            entries.push_back(
+                {document, setting.name, DecodePolicyXml(setting.value), L"XMLString"});
+        } else {
+            entries.push_back({document, setting.name, setting.value, setting.type});
+        }
+        for (const std::wstring& mode : kModes) {
+            if (setting.name == mode) {
+                modesSeen.insert(mode);
+            }
+        }
+    }
+    if (!modesSeen.empty()) {
+        for (const std::wstring& mode : kModes) {
+            if (!modesSeen.contains(mode)) {
+                entries.push_back({PolicyDocument::Base, mode, L"0", L"string"});
+            }
+        }
+    }
+    return entries;
+}
+
+}  // namespace KvMigration

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include "GpeBlob.h"
+#include "TraceCapture.h"
+#include "app/helper/Identifiers.h"
+#include "base/KvError.h"
+#include "platform/CodePage.h"
+#include "server/KvPolicy.h"
+#include "support/ScopedTempDir.h"
+
+namespace KvMigration {
+namespace {
+
+std::wstring Nibbles(const std::string& text) {
+    return KvTest::MakeNibbles(KvTest::MakeBlob(text));
+}
+
+std::string Narrow(const std::wstring& text) {
+    return Platform::WideToUtf8(text);
+}
+
+TEST(DecodePolicyXml, DropsLeadingProcessingInstructionsAndWhatPrecedesTheFirstElement) {
+    struct Case {
+        std::string inflated;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n<prn MandatLevel=\"1\"/>",
+         L"<prn MandatLevel=\"1\"/>"},
+        {"junk<?a?><?b?>text<root>Общие</root>", L"<root>Общие</root>"},
+        {"<root/>", L"<root/>"},
+        {"no element at all", L"no element at all"},
+        {"<?only?>", L"?only?>"},
+        {"trailing <", L"<"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.inflated);
+        EXPECT_EQ(DecodePolicyXml(Nibbles(c.inflated)), c.expected);
+    }
+}
+
+TEST(PolicyEntries, AddsTheMissingSecurityModesOnlyWhenOneIsSet) {
+    const std::vector<PolicyEntry> none;
+    struct Case {
+        const char* name;
+        std::vector<TemplateSetting> settings;
+        std::vector<PolicyEntry> expected;
+    };
+    const Case cases[] = {
+        {"AuditMode alone: AuthenticationMode, then CryptoMode, after the settings",
+         {{L"AuditMode", L"1", L"string"}, {L"Other", L"x", L"string"}},
+         {{PolicyDocument::Base, L"AuditMode", L"1", L"string"},
+          {PolicyDocument::Base, L"Other", L"x", L"string"},
+          {PolicyDocument::Base, L"AuthenticationMode", L"0", L"string"},
+          {PolicyDocument::Base, L"CryptoMode", L"0", L"string"}}},
+        {"CryptoMode alone",
+         {{L"CryptoMode", L"2", L"string"}},
+         {{PolicyDocument::Base, L"CryptoMode", L"2", L"string"},
+          {PolicyDocument::Base, L"AuditMode", L"0", L"string"},
+          {PolicyDocument::Base, L"AuthenticationMode", L"0", L"string"}}},
+        {"no mode: nothing added",
+         {{L"Other", L"x", L"string"}},
+         {{PolicyDocument::Base, L"Other", L"x", L"string"}}},
+        {"duplicates are kept",
+         {{L"A", L"1", L"string"}, {L"A", L"2", L"string"}},
+         {{PolicyDocument::Base, L"A", L"1", L"string"},
+          {PolicyDocument::Base, L"A", L"2", L"string"}}},
+        {"Dacs goes to the devices document, Prn stays in the base one, both decoded",
+         {{L"Dacs", Nibbles("<?xml?><policy/>"), L"string"},
+          {L"Prn", Nibbles("<prn/>"), L"string"}},
+         {{PolicyDocument::Devices, L"Dacs", L"<policy/>", L"XMLString"},
+          {PolicyDocument::Base, L"Prn", L"<prn/>", L"XMLString"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PolicyTemplate policy;
+        policy.settings = c.settings;
+        EXPECT_EQ(PolicyEntries(policy), c.expected);
+    }
+}
+
+class CreateKvPolicyTest : public testing::Test {
+protected:
+    std::wstring WriteTemplate(const std::string& bytes) {
+        const std::string path = folder_.File("GptKorvant.inf");
+        KvTest::WriteFile(path, bytes);
+        return Platform::Utf8ToWide(path);
+    }
+
+    KvTest::ScopedTempDir folder_;
+};
+
+TEST_F(CreateKvPolicyTest, WritesTheBaseAndDevicesDocumentsOfATemplate) {
+    const std::string text =
+        "[Unicode]\r\nUnicode=no\r\n[Version]\r\nsignature=\"$CHICAGO$\"\r\nRevision=5\r\n"
+        "[Korvant]\r\nAuditMode=1\r\nMinLength=8 ; minimum\r\nPrn=" +
+        Narrow(Nibbles("<?xml version=\"1.0\"?>\r\n<prn MandatLevel=\"0xffffffff\"/>")) +
+        "\r\nDacs=" + Narrow(Nibbles("<policy Description=\"Карта\"/>")) + "\r\n";
+    std::shared_ptr<KvPolicyRecord> policy = CreateKvPolicy(WriteTemplate(text));
+    ASSERT_NE(policy, nullptr);
+    EXPECT_EQ(policy->kind, KindPolicy);
+    Platform::Guid guid;
+    EXPECT_TRUE(ParseGuid(policy->id, guid)) << Narrow(policy->id);
+    EXPECT_EQ(policy->attributes.size(), 4u);
+    EXPECT_EQ(policy->attributes[L"orvexKVPolicyVersion"].text, L"1");
+    EXPECT_EQ(policy->attributes[L"orvexKVPolicyRevision"].text, L"5");
+    EXPECT_EQ(policy->attributes[L"orvexKVPolicyBase"].text,
+              L"<Policies type=\"Basic\" guid=\"\" revision=\"5\">\n"
+              L"  <Policy uniqueName=\"Unicode\" value=\"no\" type=\"string\"/>\n"
+              L"  <Policy uniqueName=\"AuditMode\" value=\"1\" type=\"string\"/>\n"
+              L"  <Policy uniqueName=\"MinLength\" value=\"8 \" type=\"string\"/>\n"
+              L"  <Policy uniqueName=\"Prn\" value=\"&lt;prn "
+              L"MandatLevel=&quot;0xffffffff&quot;/&gt;\" type=\"XMLString\"/>\n"
+              L"  <Policy uniqueName=\"AuthenticationMode\" value=\"0\" type=\"string\"/>\n"
+              L"  <Policy uniqueName=\"CryptoMode\" value=\"0\" type=\"string\"/>\n"
+              L"</Policies>");
+    EXPECT_EQ(
+        policy->attributes[L"orvexKVPolicyDevices"].text,
+        L"<Policies type=\"Dacs\" guid=\"\" revision=\"5\">\n"
+        L"  <Policy uniqueName=\"Dacs\" value=\"&lt;policy Description=&quot;Карта&quot;/&gt;\" "
+        L"type=\"XMLString\"/>\n"
+        L"</Policies>");
+}
+
+TEST_F(CreateKvPolicyTest, AVersionOnlyTemplateGivesRootOnlyDocuments) {
+    std::shared_ptr<KvPolicyRecord> policy =
+        CreateKvPolicy(WriteTemplate("[Version]\nRevision=12\n"));
+    ASSERT_NE(policy, nullptr);
+    EXPECT_EQ(policy->attributes[L"orvexKVPolicyBase"].text,
+              L"<Policies type=\"Basic\" guid=\"\" revision=\"12\"/>");
+    EXPECT_EQ(policy->attributes[L"orvexKVPolicyDevices"].text,
+              L"<Policies type=\"Dacs\" guid=\"\" revision=\"12\"/>");
+}
+
+TEST_F(CreateKvPolicyTest, GivesNoPolicyForAMissingEmptyOrBrokenTemplateAndSaysWhy) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> bytes;
+        std::wstring traceLine;
+    };
+    const Case cases[] = {
+        {"missing", std::nullopt, L"File group policy %p not read\r\n"},
+        {"empty", std::string(), L""},
+        {"a \"[\" without \"]\"", std::string("[Version]\r\nRevision=1\r\n\r\n[Korvant\r\na=b\r\n"),
+         L"W> File group policy not read, error line = 2, file string = %p\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring path =
+            c.bytes ? WriteTemplate(*c.bytes) : Platform::Utf8ToWide(folder_.File("missing.inf"));
+        const size_t start = KvTest::TraceLogSize();
+        EXPECT_EQ(CreateKvPolicy(path), nullptr);
+        std::wstring line = c.traceLine;
+        if (size_t at = line.find(L"%p"); at != std::wstring::npos) {
+            line.replace(at, 2, path);
+        }
+        const std::wstring log = KvTest::TraceLogSince(start);
+        if (!line.empty()) {
+            EXPECT_NE(log.find(line), std::wstring::npos) << Narrow(log);
+        }
+        std::remove(Narrow(path).c_str());
+    }
+}
+
+TEST_F(CreateKvPolicyTest, RaisesTheDecodingErrorOfABadBlob) {
+    try {
+        CreateKvPolicy(WriteTemplate("[Korvant]\nDacs=00\n"));
+        FAIL() << "no error";
+    } catch (const KvBase::CKvError& error) {
+        EXPECT_EQ(error.Code(), 0xE609001Au);
+    }
+}
+
+TEST_F(CreateKvPolicyTest, ReadsTheTemplateAsText) {
+    std::optional<std::wstring> text = ReadPolicyTemplate(WriteTemplate("a\r\nb\rc\r\n\r\n"));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(*text, L"a\nb\rc\n\n");
+    EXPECT_EQ(ReadPolicyTemplate(Platform::Utf8ToWide(folder_.Path())), std::nullopt);
+}
+
+}  // namespace
+}  // namespace KvMigration

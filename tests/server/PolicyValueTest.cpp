@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "TraceCapture.h"
+#include "base/KvError.h"
+#include "server/PolicyValue.h"
+
+namespace KvMigration {
+namespace {
+
+std::wstring Policy(const std::wstring& name, const std::wstring& value,
+                    const std::wstring& type = L"String") {
+    return L"<Policy uniqueName=\"" + name + L"\" value=\"" + value + L"\" type=\"" + type +
+           L"\"/>";
+}
+
+// As the normaliser writes it: attributes in name order, one level of indentation.
+std::wstring Written(const std::wstring& name, const std::wstring& value,
+                     const std::wstring& type = L"String", const std::wstring& indent = L"  ") {
+    return indent + L"<Policy type=\"" + type + L"\" uniqueName=\"" + name + L"\" value=\"" +
+           value + L"\"/>\n";
+}
+
+TEST(TransformPolicyValue, NormalisesValuesAndCompletesTheKeyAgeGroup) {
+    const std::wstring root = L"<Policies type=\"Basic\" guid=\"g\" revision=\"3\">";
+    const std::wstring newRoot = L"<Policies guid=\"g\" revision=\"3\" type=\"Basic\">\n";
+    struct Case {
+        const char* name;
+        std::wstring body;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"MaxKeyAge alone gets the two others with 2592000", Policy(L"MaxKeyAge", L"100"),
+         Written(L"MaxKeyAge", L"100") + Written(L"KeyExpiryWarning", L"2592000") +
+             Written(L"MinKeyAge", L"2592000")},
+        {"all three: no additions",
+         Policy(L"MinKeyAge", L"1") + Policy(L"KeyExpiryWarning", L"2") +
+             Policy(L"MaxKeyAge", L"3"),
+         Written(L"MinKeyAge", L"1") + Written(L"KeyExpiryWarning", L"2") +
+             Written(L"MaxKeyAge", L"3")},
+        {"none: no additions", Policy(L"Other", L"x", L"string"),
+         Written(L"Other", L"x", L"string")},
+        {"AuthenticationMode 1 becomes 0, 2 stays",
+         Policy(L"AuthenticationMode", L"1", L"string") +
+             Policy(L"AuthenticationMode", L"2", L"string") +
+             Policy(L"AuthenticationMode", L"", L"string"),
+         Written(L"AuthenticationMode", L"0", L"string") +
+             Written(L"AuthenticationMode", L"2", L"string") +
+             Written(L"AuthenticationMode", L"0", L"string")},
+        {"Prn: every MandatLevel=\"0xffffffff\" becomes 4294967295",
+         Policy(L"Prn",
+                L"&lt;prn MandatLevel=&quot;0xffffffff&quot;&gt;&lt;u "
+                L"MandatLevel=&quot;0xffffffff&quot; x=&quot;0xffffffff&quot;/&gt;&lt;/prn&gt;",
+                L"XMLString"),
+         Written(L"Prn",
+                 L"&lt;prn MandatLevel=&quot;4294967295&quot;&gt;&lt;u "
+                 L"MandatLevel=&quot;4294967295&quot; x=&quot;0xffffffff&quot;/&gt;&lt;/prn&gt;",
+                 L"XMLString")},
+        {"a value named otherwise is unchanged",
+         Policy(L"Other", L"MandatLevel=&quot;0xffffffff&quot;"),
+         Written(L"Other", L"MandatLevel=&quot;0xffffffff&quot;")},
+        {"nested elements are copied, text dropped, the group closes the root",
+         L"<Group b=\"2\" a=\"1\">text<Policy uniqueName=\"MinKeyAge\" value=\"5\" "
+         L"type=\"String\">inner</Policy></Group>",
+         L"  <Group a=\"1\" b=\"2\">\n" + Written(L"MinKeyAge", L"5", L"String", L"    ") +
+             L"  </Group>\n" + Written(L"KeyExpiryWarning", L"2592000") +
+             Written(L"MaxKeyAge", L"31104000")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TransformPolicyValue(root + c.body + L"</Policies>"),
+                  newRoot + c.expected + L"</Policies>");
+    }
+}
+
+TEST(TransformPolicyValue, AnEmptyDocumentStaysEmpty) {
+    EXPECT_EQ(TransformPolicyValue(L"<Policies type=\"Dacs\"/>"), L"<Policies type=\"Dacs\"/>");
+    EXPECT_EQ(TransformPolicyValue(L""), L"");
+}
+
+TEST(TransformPolicyValue, ADocumentWithAnotherRootGivesAnEmptyResultAndATraceLine) {
+    const size_t start = KvTest::TraceLogSize();
+    EXPECT_EQ(TransformPolicyValue(L"<Settings><Policies type=\"Basic\"/></Settings>"), L"");
+    EXPECT_NE(KvTest::TraceLogSince(start).find(
+                  L"W> The policy document has no Policies element and is dropped\r\n"),
+              std::wstring::npos);
+}
+
+TEST(TransformPolicyValue, RaisesForADamagedDocument) {
+    EXPECT_THROW(TransformPolicyValue(L"<Policies type=\"Basic\"><Policy uniqueName=\"a\""),
+                 KvBase::CKvError);
+}
+
+}  // namespace
+}  // namespace KvMigration
