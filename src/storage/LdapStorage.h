@@ -1,0 +1,91 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ldap/LdapHelper.h"
+#include "storage/LdapSchema.h"
+#include "storage/ObjectData.h"
+#include "xml/MigrationContext.h"
+
+namespace KvMigration {
+
+// What GetLdapObjects does with a product object that has no Active Directory counterpart.
+enum class NotFoundMode {
+    Raise = 0,   // raise "Object %s not found in Active Directory"
+    Warn = 1,    // skip it with a yellow console warning
+    Silent = 2,  // skip it
+};
+
+// The product storage seen through the open directory connections. Construction discovers the
+// schema version and, for AD LDS, the security domain and its Active Directory domain.
+class CLdapStorage {
+public:
+    // An empty server SID means the local computer account's SID.
+    CLdapStorage(const StorageSession& session, const std::wstring& serverSid);
+
+    bool IsLds() const { return isLds_; }
+    SchemaVersion GetSchemaVersion() const { return schemaVersion_; }
+    SchemaVersion GetProductVersion() const { return productVersion_; }
+    const std::wstring& ServerSid() const { return serverSid_; }
+    const std::wstring& SecurityDomainDn() const { return securityDomainDn_; }
+    const std::wstring& SecurityDomainId() const { return securityDomainId_; }
+    const std::wstring& DomainGuid() const { return domainGuid_; }
+    const std::wstring& DomainCanonicalName() const { return domainCanonicalName_; }
+
+    // The session that holds product objects: the global catalogue of an LDS storage at 7.16,
+    // its security domain later on, the Active Directory session otherwise.
+    const LdapHelper::session_ptr& GetObjectSession() const;
+    // The security-domain DN; empty (the session's default root) for Active Directory.
+    const std::wstring& ObjectSearchRoot() const { return securityDomainDn_; }
+    std::wstring MakeObjectDn(const CObjectSchema& schema, const std::wstring& name) const;
+    // The DN of the one existing entry of the kind with the identifier; "Object %s not found"
+    // when there is none or several.
+    std::wstring RealObjectDn(const CObjectSchema& schema, const std::wstring& id) const;
+
+    // Empty when the storage has no such object; raises when its Active Directory object is
+    // missing.
+    LdapObjectPtr GetLdapObject(const CObjectSchema& schema, const std::wstring& id) const;
+    std::vector<CLdapObject> GetLdapObjects(const CObjectSchema& schema,
+                                            NotFoundMode mode = NotFoundMode::Warn) const;
+    // Organisational units (and the domain) carrying policy links, by identifier.
+    ObjectDataMap GetContainers() const;
+    ObjectDataMap GetLdsContainers() const;
+    ObjectDataMap GetAdContainers() const;
+
+private:
+    void FindOutSchemaVersion();
+    void FindOutDomainInfo();
+    // The attributes a read of the kind asks for: the list, the key, and `description`.
+    static LdapHelper::attr_list ObjectAttributes(const CObjectSchema& schema);
+    // Reads the Active Directory object of `object` into its name and canonical name; false
+    // when it is not found exactly once.
+    bool CompleteFromAd(ObjectKind kind, CLdapObject& object) const;
+    CLdapObject MakeLdapObject(const CObjectSchema& schema,
+                               const LdapHelper::object_ptr& entry) const;
+
+    LdapHelper::session_ptr adSession_;
+    bool isLds_ = false;
+    LdapHelper::session_ptr ldsSession_;
+    LdapHelper::session_ptr ldsGcSession_;
+    SchemaVersion schemaVersion_;
+    SchemaVersion productVersion_;
+    std::wstring serverSid_;
+    std::wstring securityDomainDn_;
+    std::wstring securityDomainId_;
+    std::wstring domainGuid_;
+    std::wstring domainCanonicalName_;
+};
+using LdapStoragePtr = std::shared_ptr<CLdapStorage>;
+
+// The part of a self-server DN that names the security domain, and the identifier in its braces.
+// Rejects a DN without "CN=Korvant 5.0 Configuration," or a security domain without braces with
+// an error object instead of reading past the text.
+struct SecurityDomainName {
+    std::wstring dn;
+    std::wstring id;
+};
+SecurityDomainName SecurityDomainFromServerDn(const std::wstring& serverDn, bool keepGcSuffix);
+
+}  // namespace KvMigration
