@@ -1,0 +1,139 @@
+#include "app/Passes.h"
+
+#include "app/helper/ConsoleOutput.h"
+#include "app/helper/Format.h"
+#include "base/KvError.h"
+#include "base/Trace.h"
+#include "xml/SaxReader.h"
+#include "xml/SaxWriter.h"
+#include "xml/SectionPaths.h"
+
+#include <exception>
+#include <string>
+
+namespace KvMigration {
+namespace {
+
+MigrationContext ExportContext(const InputParameters& parameters, const StorageSession& session) {
+    MigrationContext context;
+    context.storage = session;
+    context.serverSid = parameters.omsId;
+    return context;
+}
+
+MigrationContext ImportContext(const InputParameters& parameters, const StorageSession& session) {
+    MigrationContext context = ExportContext(parameters, session);
+    context.sections = parameters.sections;
+    if (context.sections.empty()) {
+        context.sections = {SectionServer, SectionClients, SectionPolicies, SectionICheck,
+                            SectionUsers};
+    }
+    context.forceImport = parameters.forceImport;
+    context.importPrivileges = parameters.importPrivileges;
+    context.kvPolicyPriority = parameters.kvPolicyPriority;
+    return context;
+}
+
+void Register(SaxWriter& writer, const wchar_t* path, std::shared_ptr<IExporter> exporter) {
+    if (exporter) {
+        writer.RegisterExporter(path, std::move(exporter));
+    }
+}
+
+void Register(SaxReader& reader, const wchar_t* path, std::shared_ptr<IImporter> importer) {
+    if (importer) {
+        reader.RegisterImporter(path, std::move(importer));
+    }
+}
+
+// An empty element, or one whose exporter fills it while it is open.
+void WriteSection(SaxWriter& writer, const wchar_t* name) {
+    writer.StartNode(name, L"");
+    writer.EndNode();
+}
+
+}  // namespace
+
+void ExportData(const InputParameters& parameters, const StorageSession& session,
+                IExportSections& sections) {
+    KvBase::TraceScope scope(KvBase::GetTrace(), "[ExportData] ");
+    MigrationContext context = ExportContext(parameters, session);
+    SaxWriter writer(parameters.fileName, context);
+    Register(writer, MappingPath, sections.Mapping(context));
+    Register(writer, CommonPath, sections.Common(context));
+    Register(writer, OmsPath, sections.Oms(context));
+    Register(writer, ClientPath, sections.Client(context));
+    Register(writer, ICheckPath, sections.ICheck(context));
+
+    writer.StartNode(RootElement, L"");
+    writer.StartNode(ConfigElement, L"");
+    WriteSection(writer, MappingElement);
+    WriteSection(writer, CommonElement);
+    writer.EndNode();
+    writer.StartNode(DataElement, L"");
+    WriteSection(writer, OmsElement);
+    WriteSection(writer, ClientElement);
+    WriteSection(writer, ICheckElement);
+    writer.EndNode();
+    // Closing the root ends the document and closes the file; a failure to write is raised here.
+    writer.EndNode();
+}
+
+void ImportData(const InputParameters& parameters, const StorageSession& session,
+                IImportSections& sections) {
+    KvBase::TraceScope scope(KvBase::GetTrace(), "[ImportData] ");
+    MigrationContext context = ImportContext(parameters, session);
+    SaxReader reader(parameters.fileName, context);
+    const std::set<int>& selected = context.sections;
+    Register(reader, MappingPath, sections.Mapping(context));
+    Register(reader, CommonPath, sections.Common(context));
+    if (selected.count(SectionServer) != 0 || selected.count(SectionClients) != 0 ||
+        selected.count(SectionPolicies) != 0) {
+        Register(reader, OmsPath, sections.Oms(context));
+    }
+    if (selected.count(SectionUsers) != 0) {
+        Register(reader, ClientPath, sections.Client(context));
+    }
+    if (selected.count(SectionICheck) != 0) {
+        Register(reader, ICheckPath, sections.ICheck(context));
+    }
+    reader.Resume();
+    // What came before the damage has been imported; the rest of the file has not, and the run
+    // must not end as a success.
+    if (reader.Outcome() == ReadOutcome::Damaged) {
+        KV_RAISE_ERROR(L"ImportData", reader.DamagedDocumentError() +
+                                          L" The sections from that line on were not imported.");
+    }
+}
+
+void RunPassStage(const InputParameters& parameters, const StorageSession& session,
+                  IExportSections& exportSections, IImportSections& importSections) {
+    const char* pass = parameters.isExport ? "export" : "import";
+    try {
+        if (parameters.isExport) {
+            ExportData(parameters, session, exportSections);
+        } else {
+            ImportData(parameters, session, importSections);
+        }
+    } catch (const std::exception& e) {
+        std::string what = e.what();
+        if (what.size() > 1800) {  // keeps the message within the formatting limit
+            what.resize(1800);
+        }
+        PrintFatalError(std::string_view(
+            FormatStringA("An exception occurred during %s: %s", pass, what.c_str())));
+    } catch (const KvBase::CKvError& e) {
+        PrintFatalError(e);
+    } catch (...) {  // Every other failure of the pass ends the run in the same uniform way.
+        PrintFatalError(
+            std::string_view(FormatStringA("An unhandled exception occurred during %s.", pass)));
+    }
+}
+
+void RunPassStage(const InputParameters& parameters, const StorageSession& session) {
+    std::unique_ptr<IExportSections> exportSections = MakeExportSections();
+    std::unique_ptr<IImportSections> importSections = MakeImportSections();
+    RunPassStage(parameters, session, *exportSections, *importSections);
+}
+
+}  // namespace KvMigration

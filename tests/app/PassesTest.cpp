@@ -1,0 +1,224 @@
+#include "app/Passes.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/KvError.h"
+#include "platform/CodePage.h"
+#include "support/ScopedTempDir.h"
+#include "xml/RecordingImporter.h"
+
+namespace KvMigration {
+namespace {
+
+using Log = std::vector<std::wstring>;
+
+const char* const Skeleton =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Korvant>\n"
+    "  <Config>\n"
+    "    <Mapping/>\n"
+    "    <Common/>\n"
+    "  </Config>\n"
+    "  <Data>\n"
+    "    <Oms/>\n"
+    "    <Client/>\n"
+    "    <ICheck/>\n"
+    "  </Data>\n"
+    "</Korvant>\n";
+
+InputParameters Parameters(bool isExport, const std::string& file, std::set<int> sections = {}) {
+    InputParameters parameters;
+    parameters.isExport = isExport;
+    parameters.fileName = Platform::Utf8ToWide(file);
+    parameters.sections = std::move(sections);
+    parameters.omsId = L"S-1-5-21-7";
+    return parameters;
+}
+
+// Writes one marker element naming its section and the server SID it was given.
+class MarkerExporter : public IExporter {
+public:
+    explicit MarkerExporter(std::wstring name) : name_(std::move(name)) {}
+    void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override {
+        writer->StartNode(L"Marker", name_);
+        writer->WriteAttribute(L"server", context.serverSid);
+        writer->EndNode();
+    }
+
+private:
+    std::wstring name_;
+};
+
+class MarkerExportSections : public IExportSections {
+public:
+    Log made;
+    std::shared_ptr<IExporter> Make(const wchar_t* name) {
+        made.push_back(name);
+        return std::make_shared<MarkerExporter>(name);
+    }
+    std::shared_ptr<IExporter> Mapping(const MigrationContext&) override { return Make(L"M"); }
+    std::shared_ptr<IExporter> Common(const MigrationContext&) override { return Make(L"C"); }
+    std::shared_ptr<IExporter> Oms(const MigrationContext&) override { return Make(L"O"); }
+    std::shared_ptr<IExporter> Client(const MigrationContext&) override { return Make(L"U"); }
+    std::shared_ptr<IExporter> ICheck(const MigrationContext&) override { return Make(L"I"); }
+};
+
+class RecordingImportSections : public IImportSections {
+public:
+    std::shared_ptr<Log> log = std::make_shared<Log>();
+    std::set<int> omsSelection;
+    std::shared_ptr<IImporter> Make(const wchar_t* name) {
+        return std::make_shared<KvTest::RecordingImporter>(name, log);
+    }
+    std::shared_ptr<IImporter> Mapping(const MigrationContext&) override {
+        return Make(L"Mapping");
+    }
+    std::shared_ptr<IImporter> Common(const MigrationContext&) override { return Make(L"Common"); }
+    std::shared_ptr<IImporter> Oms(const MigrationContext& context) override {
+        omsSelection = context.sections;
+        return Make(L"Oms");
+    }
+    std::shared_ptr<IImporter> Client(const MigrationContext&) override { return Make(L"Client"); }
+    std::shared_ptr<IImporter> ICheck(const MigrationContext&) override { return Make(L"ICheck"); }
+};
+
+TEST(ExportPass, WritesTheWholeSkeletonWithEmptySections) {
+    KvTest::ScopedTempDir dir;
+    ExportData(Parameters(true, dir.File("m.xml")), StorageSession{}, *MakeExportSections());
+    EXPECT_EQ(KvTest::ReadFile(dir.File("m.xml")), Skeleton);
+}
+
+TEST(ExportPass, EverySectionExporterWritesInsideItsSectionWhateverTheSectionKeys) {
+    KvTest::ScopedTempDir dir;
+    MarkerExportSections sections;
+    ExportData(Parameters(true, dir.File("m.xml"), {SectionUsers}), StorageSession{}, sections);
+    EXPECT_EQ(sections.made, (Log{L"M", L"C", L"O", L"U", L"I"}));
+    EXPECT_EQ(KvTest::ReadFile(dir.File("m.xml")),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<Korvant>\n"
+              "  <Config>\n"
+              "    <Mapping>\n      <Marker server=\"S-1-5-21-7\">M</Marker>\n    </Mapping>\n"
+              "    <Common>\n      <Marker server=\"S-1-5-21-7\">C</Marker>\n    </Common>\n"
+              "  </Config>\n"
+              "  <Data>\n"
+              "    <Oms>\n      <Marker server=\"S-1-5-21-7\">O</Marker>\n    </Oms>\n"
+              "    <Client>\n      <Marker server=\"S-1-5-21-7\">U</Marker>\n    </Client>\n"
+              "    <ICheck>\n      <Marker server=\"S-1-5-21-7\">I</Marker>\n    </ICheck>\n"
+              "  </Data>\n"
+              "</Korvant>\n");
+}
+
+Log SectionCalls(const wchar_t* name) {
+    std::wstring label = name;
+    return {label + L": BeginImport()", label + L": EndNode(" + label + L")",
+            label + L": EndImport()"};
+}
+
+Log Concat(std::initializer_list<const wchar_t*> names) {
+    Log all;
+    for (const wchar_t* name : names) {
+        Log calls = SectionCalls(name);
+        all.insert(all.end(), calls.begin(), calls.end());
+    }
+    return all;
+}
+
+struct SelectionCase {
+    const char* name;
+    std::set<int> keys;
+    Log expected;
+    std::set<int> omsSelection;
+};
+
+TEST(ImportPass, ReadsTheExportedSkeletonWithTheImportersOfTheSelection) {
+    KvTest::ScopedTempDir dir;
+    ExportData(Parameters(true, dir.File("m.xml")), StorageSession{}, *MakeExportSections());
+    const std::vector<SelectionCase> cases = {
+        {"no keys: all five",
+         {},
+         Concat({L"Mapping", L"Common", L"Oms", L"Client", L"ICheck"}),
+         {0, 1, 2, 4, 5}},
+        {"-users", {SectionUsers}, Concat({L"Mapping", L"Common", L"Client"}), {}},
+        {"-clients", {SectionClients}, Concat({L"Mapping", L"Common", L"Oms"}), {2}},
+        {"-server", {SectionServer}, Concat({L"Mapping", L"Common", L"Oms"}), {1}},
+        {"-policies -icheck",
+         {SectionPolicies, SectionICheck},
+         Concat({L"Mapping", L"Common", L"Oms", L"ICheck"}),
+         {0, 4}},
+        {"-icheck", {SectionICheck}, Concat({L"Mapping", L"Common", L"ICheck"}), {}},
+    };
+    for (const SelectionCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingImportSections sections;
+        ImportData(Parameters(false, dir.File("m.xml"), c.keys), StorageSession{}, sections);
+        EXPECT_EQ(*sections.log, c.expected);
+        EXPECT_EQ(sections.omsSelection, c.omsSelection);
+    }
+}
+
+TEST(ImportPass, DamagedFileIsRaisedAfterWhatCameBeforeTheDamageWasImported) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("m.xml"),
+                      "<Korvant>\n<Config>\n<Mapping/>\n<Common>\n<x>\n</Config>\n</Korvant>\n");
+    RecordingImportSections sections;
+    try {
+        ImportData(Parameters(false, dir.File("m.xml")), StorageSession{}, sections);
+        FAIL() << "a damaged file was imported as if it were whole";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Description(),
+                  L"The file \"" + Platform::Utf8ToWide(dir.File("m.xml")) +
+                      L"\" is damaged at line 6: Opening and ending tag mismatch: x line 5 and "
+                      L"Config. The sections from that line on were not imported.");
+    }
+    Log expected = SectionCalls(L"Mapping");
+    expected.insert(expected.end(), {L"Common: BeginImport()", L"Common: StartNode(x)"});
+    EXPECT_EQ(*sections.log, expected);
+}
+
+class ThrowingExportSections : public MarkerExportSections {
+public:
+    std::shared_ptr<IExporter> Oms(const MigrationContext&) override {
+        throw std::runtime_error("no servers");
+    }
+};
+
+class ThrowingImportSections : public RecordingImportSections {
+public:
+    std::shared_ptr<IImporter> Common(const MigrationContext&) override { throw 7; }
+};
+
+void RunPass(const InputParameters& parameters) {
+    std::freopen("/dev/null", "r", stdin);
+    dup2(2, 1);
+    ThrowingExportSections exportSections;
+    ThrowingImportSections importSections;
+    RunPassStage(parameters, StorageSession{}, exportSections, importSections);
+    std::exit(0);
+}
+
+TEST(PassStageDeathTest, StandardExceptionOfTheExportEndsTheRun) {
+    KvTest::ScopedTempDir dir;
+    EXPECT_EXIT(RunPass(Parameters(true, dir.File("m.xml"))), testing::ExitedWithCode(255),
+                "^An exception occurred during export: no servers\n$");
+}
+
+TEST(PassStageDeathTest, ErrorObjectOfTheExportEndsTheRunWithItsDescription) {
+    EXPECT_EXIT(RunPass(Parameters(true, "/nonexistent/folder/m.xml")),
+                testing::ExitedWithCode(255), "^The system cannot find the file specified.\n$");
+}
+
+TEST(PassStageDeathTest, AnyOtherFailureOfTheImportEndsTheRun) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("m.xml"), Skeleton);
+    EXPECT_EXIT(RunPass(Parameters(false, dir.File("m.xml"))), testing::ExitedWithCode(255),
+                "^An unhandled exception occurred during import.\n$");
+}
+
+}  // namespace
+}  // namespace KvMigration
