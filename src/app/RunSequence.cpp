@@ -1,6 +1,7 @@
 #include "app/RunSequence.h"
 
 #include "app/InputParameters.h"
+#include "app/StorageConnection.h"
 #include "app/helper/ConsoleOutput.h"
 #include "app/helper/Format.h"
 #include "base/KvError.h"
@@ -66,8 +67,20 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
                              return ReadInputParameters(arguments);
                          });
 
-    // The storage stage (connections and the schema-version check) and the pass stage (export or
-    // import) follow here, each guarded like the parameter stage.
+    StorageSession storage =
+        Guarded({"An exception occurred while connecting to storage: %s",
+                 L"An unhandled exception occurred while connecting to storage.", false},
+                [&] {
+                    StorageSession session = GetStorageSession(parameters);
+                    CheckSchemaVersion(parameters, session);
+                    return session;
+                });
+
+    // The pass stage (export or import) follows here, guarded like the stages above.
+
+    storage.adSession.reset();
+    storage.ldsSession.reset();
+    storage.ldsGcSession.reset();
 
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
     return 0;
