@@ -1,0 +1,19 @@
+#include "base/Diagnostics.h"
+
+#include "ldap/LdapHooks.h"
+
+namespace KvBase {
+
+Diagnostics::Diagnostics(FatalOutput fatal) : seh_(fatal), crt_(fatal) {
+    // The library keeps plain pointers to its hooks until the process ends; they are never freed.
+    LdapHelper::set_exception_handler(new CClientException);
+    LdapHelper::set_trace_handler(new CTraceHandler);
+}
+
+Diagnostics::~Diagnostics() = default;
+
+std::unique_ptr<Diagnostics> InstallDiagnostics(FatalOutput fatal) {
+    return std::make_unique<Diagnostics>(fatal);
+}
+
+}  // namespace KvBase

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+
+#include "base/ClientException.h"
+#include "base/CrashCatcher.h"
+
+namespace KvBase {
+
+// The application's diagnostics for the whole run: the directory library's hooks installed and
+// both crash catchers held (the fault catcher first).
+class Diagnostics {
+public:
+    explicit Diagnostics(FatalOutput fatal);
+    ~Diagnostics();
+    Diagnostics(const Diagnostics&) = delete;
+    Diagnostics& operator=(const Diagnostics&) = delete;
+
+private:
+    CSehCatcher seh_;
+    CCRTInvalidParamCatcher crt_;
+};
+
+// Call once at start-up, before any session is opened; keep the result until the end.
+std::unique_ptr<Diagnostics> InstallDiagnostics(FatalOutput fatal);
+
+}  // namespace KvBase
