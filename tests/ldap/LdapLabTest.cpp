@@ -1,0 +1,198 @@
+// Against the directory lab: real Samba domain controllers (label "lab").
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "LabEnvironment.h"
+#include "base/ClientException.h"
+#include "base/KvError.h"
+#include "ldap/LdapClient.h"
+#include "ldap/LdapHelper.h"
+#include "platform/Guid.h"
+#include "support/ScopedTempDir.h"
+
+namespace {
+
+using namespace LdapHelper;
+using KvTest::LabEnvironment;
+using testing::HasSubstr;
+
+server_cfg Ad() {
+    server_cfg cfg;
+    cfg.host = L"127.0.0.10";
+    return cfg;
+}
+
+server_cfg SourceSd() {
+    server_cfg cfg;
+    cfg.host = L"127.0.0.1";
+    cfg.port = 50000;
+    cfg.ssl_port = 50001;
+    return cfg;
+}
+
+session_ptr OpenAd(bool ssl) {
+    const LabEnvironment& lab = LabEnvironment::Get();
+    return open_session(Ad(), ssl, lab.Admin().c_str(), lab.Password().c_str());
+}
+
+// A scratch OU under the domain, removed with its subtree at the end so that tests can rerun.
+class ScratchOu {
+public:
+    ScratchOu(session& s, const std::wstring& name) : session_(s) {
+        dn_ = L"OU=" + name + L"," + s.default_naming_context();
+        if (s.open_object(dn_.c_str(), {L"ou"})) {
+            s.remove_object(dn_.c_str());
+        }
+        object_ptr ou = s.add_object(dn_.c_str(), L"organizationalUnit");
+        ou->commit();
+    }
+    ~ScratchOu() {
+        try {
+            session_.remove_object(dn_.c_str());
+        } catch (const std::exception&) {
+            // Left for the next run, which removes it first.
+        }
+    }
+    const std::wstring& Dn() const { return dn_; }
+
+private:
+    session& session_;
+    std::wstring dn_;
+};
+
+TEST(LdapLab, StartTlsSessionReadsTheRootDse) {
+    KV_REQUIRE_LAB();
+    session_ptr s = OpenAd(false);
+    EXPECT_EQ(s->default_naming_context(), L"DC=corp,DC=local");
+    object_ptr root = s->open_object(nullptr, {L"configurationNamingContext"});
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->get_attr(L"configurationNamingContext").to_string(),
+              L"CN=Configuration,DC=corp,DC=local");
+}
+
+TEST(LdapLab, LdapsSessionToTheSourcePair) {
+    KV_REQUIRE_LAB();
+    const LabEnvironment& lab = LabEnvironment::Get();
+    session_ptr s = open_session(SourceSd(), true, lab.Admin().c_str(), lab.Password().c_str());
+    EXPECT_EQ(s->default_naming_context(), L"DC=korvant");
+    EXPECT_EQ(s->server().ssl_port, 50001);
+}
+
+TEST(LdapLab, WrongPasswordArrivesAsTheErrorObjectOfTheMappedCode) {
+    KV_REQUIRE_LAB();
+    KvBase::CClientException hook;
+    set_exception_handler(&hook);
+    try {
+        open_session(Ad(), false, LabEnvironment::Get().Admin().c_str(), L"not-the-password");
+        FAIL() << "opened";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Code(), LdapMapErrorToWin32(49));
+        std::wstring dump = e.Dump();
+        EXPECT_THAT(dump, HasSubstr(L"Function: LDAP\r\n"));
+        EXPECT_THAT(dump, HasSubstr(L"LDAP: Server: '127.0.0.10:389' User: '" +
+                                    LabEnvironment::Get().Admin() +
+                                    L"' Error: Invalid credentials (0x31).\r\n"));
+    }
+    set_exception_handler(nullptr);
+}
+
+TEST(LdapLab, KerberosBindWithTheCallersTicket) {
+    KV_REQUIRE_LAB();
+    const LabEnvironment& lab = LabEnvironment::Get();
+    KvTest::ScopedTempDir dir;
+    KvTest::ScopedEnv cache("KRB5CCNAME", "FILE:" + dir.File("ccache"));
+    std::string principal = lab.Value("KV_LAB_PRINCIPAL", "Administrator@CORP.LOCAL");
+    // The password goes to kinit on its standard input, never on a command line.
+    FILE* kinit = popen(("kinit " + principal + " >/dev/null 2>&1").c_str(), "w");
+    ASSERT_NE(kinit, nullptr);
+    std::string password = lab.Value("KV_LAB_PASSWORD") + "\n";
+    fwrite(password.data(), 1, password.size(), kinit);
+    ASSERT_EQ(pclose(kinit), 0) << "kinit failed for " << principal;
+
+    std::wstring user;
+    EXPECT_EQ(GetCurUserName(user), 0u);
+    EXPECT_EQ(user, std::wstring(principal.begin(), principal.end()));
+
+    server_cfg cfg = Ad();
+    std::string host = lab.Value("KV_LAB_AD_HOST", "dc1.corp.local");
+    cfg.host = std::wstring(host.begin(), host.end());
+    session_ptr s = open_session(cfg, false, nullptr, nullptr);
+    EXPECT_EQ(s->default_naming_context(), L"DC=corp,DC=local");
+}
+
+TEST(LdapLab, SearchesBySidStringAndEscapedGuid) {
+    KV_REQUIRE_LAB();
+    session_ptr s = OpenAd(false);
+    object_ptr domain =
+        s->open_object(s->default_naming_context().c_str(), {L"objectGUID", L"objectSid"});
+    ASSERT_NE(domain, nullptr);
+    Platform::Guid guid = domain->get_attr(L"objectGUID").to_guid();
+    ASSERT_FALSE(guid.IsNull());
+
+    object_list byGuid =
+        s->search(query(L"", SCOPE_SUBTREE, conditions{{L"objectGUID", escape_filter_bytes(guid)}}),
+                  {L"distinguishedName"});
+    ASSERT_EQ(byGuid.size(), 1u);
+    EXPECT_EQ(byGuid[0]->dn(), s->default_naming_context());
+
+    std::wstring adminSid = L"S-1-5-21-2750934112-1638409244-3154960710-500";
+    object_list bySid = s->search(
+        query(L"", SCOPE_SUBTREE, conditions{{L"objectSid", filter_value(adminSid, true)}}),
+        {L"sAMAccountName"});
+    ASSERT_EQ(bySid.size(), 1u);
+    EXPECT_EQ(bySid[0]->get_attr(L"sAMAccountName").to_string(), L"Administrator");
+}
+
+TEST(LdapLab, MissingBaseGivesAnEmptyList) {
+    KV_REQUIRE_LAB();
+    session_ptr s = OpenAd(false);
+    EXPECT_TRUE(
+        s->search(query(L"OU=does-not-exist,DC=corp,DC=local", SCOPE_SUBTREE, L"(cn=*)"), {})
+            .empty());
+}
+
+TEST(LdapLab, ObjectAddedModifiedRenamedAndRemovedWithItsSubtree) {
+    KV_REQUIRE_LAB();
+    session_ptr s = OpenAd(false);
+    ScratchOu scratch(*s, L"kv-ldap-lab-test");
+    std::wstring dn = L"CN=Item (a\\, b)," + scratch.Dn();
+    object_ptr item = s->add_object(dn.c_str(), L"contact");
+    std::vector<uint8_t> binary = {0x00, 0xFF, 0x10, 0x80, 0x00};
+    item->set_attr(L"description", attr_value(L"first"));
+    item->set_attr(L"otherTelephone", attr_value(attr_list{L"+1 555 0100", L"+1 555 0101"}));
+    item->set_attr(L"jpegPhoto", attr_value(binary));
+    item->set_attr(L"info", attr_value());  // empty: not sent with the add
+    item->commit();
+
+    object_ptr read =
+        s->open_object(dn.c_str(), {L"description", L"otherTelephone", L"jpegPhoto", L"info"});
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->get_attr(L"jpegPhoto").data(), binary);
+    attr_list phones = read->get_attr(L"otherTelephone").to_list();
+    std::sort(phones.begin(), phones.end());
+    EXPECT_EQ(phones, (attr_list{L"+1 555 0100", L"+1 555 0101"}));
+    EXPECT_TRUE(read->is_absent(L"info"));
+
+    read->set_attr(L"description", attr_value(L"second"));
+    read->remove_attr(L"otherTelephone");
+    read->commit();
+    object_ptr again = s->open_object(dn.c_str(), {L"description", L"otherTelephone"});
+    EXPECT_EQ(again->get_attr(L"description").to_string(), L"second");
+    EXPECT_TRUE(again->is_absent(L"otherTelephone"));
+
+    std::wstring child = L"OU=child," + scratch.Dn();
+    s->add_object(child.c_str(), L"organizationalUnit")->commit();
+    std::wstring moved = L"CN=Moved," + child;
+    s->rename_object(dn.c_str(), moved.c_str());
+    EXPECT_EQ(s->open_object(dn.c_str(), {}), nullptr);
+    ASSERT_NE(s->open_object(moved.c_str(), {L"description"}), nullptr);
+
+    s->remove_object(child.c_str());
+    EXPECT_EQ(s->open_object(moved.c_str(), {}), nullptr);
+}
+
+}  // namespace
