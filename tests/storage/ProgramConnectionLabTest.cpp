@@ -1,0 +1,114 @@
+#include "storage/LabSessions.h"
+#include "support/RunProcess.h"
+#include "support/ScopedTempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using KvTest::Lab;
+
+const std::string kConnected = "Connection to the storage was successfully established.";
+const std::string kExportRefused = "Current server version (8.19) is invalid for export.";
+const std::string kImportRefused = "The minimum server version for import is 8.2.";
+
+class ProgramConnectionLabTest : public testing::Test {
+protected:
+    // Runs the program against the lab; the password reaches it only on its command line.
+    KvTest::ProcessResult Run(std::vector<std::string> arguments) const {
+        const KvTest::LabEnv& env = lab.Env();
+        for (const std::string& argument :
+             {std::string("-srv"), env.Get("KV_LAB_LDS_HOST"), std::string("-dc"),
+              env.Get("KV_LAB_AD"), std::string("-cr"),
+              env.Get("KV_LAB_USER") + ":" + env.Get("KV_LAB_PASSWORD"), std::string("-oms"),
+              env.Get("KV_LAB_OMS_SID")}) {
+            arguments.push_back(argument);
+        }
+        KvTest::ProcessResult result = KvTest::RunProcess(KV_BINARY_PATH, arguments, {}, 300);
+        const std::string password = env.Get("KV_LAB_PASSWORD");
+        EXPECT_EQ(result.out.find(password), std::string::npos) << "the password was printed";
+        EXPECT_EQ(result.err.find(password), std::string::npos) << "the password was printed";
+        return result;
+    }
+
+    std::string ExportFile() const { return dir.File("export.xml"); }
+    std::string ImportFile() const {
+        std::string path = dir.File("import.xml");
+        KvTest::WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<KvMigration/>\n");
+        return path;
+    }
+
+    const Lab& lab = Lab::Get();
+    KvTest::ScopedTempDir dir;
+};
+
+TEST_F(ProgramConnectionLabTest, ExportConnectsToEverySourceStorage) {
+    struct Case {
+        const char* title;
+        std::vector<std::string> storage;
+    };
+    const std::vector<Case> cases = {
+        {"AD LDS on the default ports", {"-lds"}},
+        {"AD LDS on the default SSL ports", {"-lds", "-ssl"}},
+        {"AD LDS on the given ports", {"-lds", "50000:50002"}},
+        {"AD LDS on the given SSL ports", {"-lds", "50001:50003", "-ssl"}},
+        {"Active Directory", {"-ad"}},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        std::vector<std::string> arguments = {
+            "-ex", dir.File("export" + std::to_string(index++) + ".xml")};
+        arguments.insert(arguments.end(), c.storage.begin(), c.storage.end());
+        KvTest::ProcessResult result = Run(arguments);
+        EXPECT_NE(result.out.find(kConnected + "\n"), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("invalid for export"), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("connecting to"), std::string::npos) << result.out;
+    }
+}
+
+TEST_F(ProgramConnectionLabTest, TargetPairIsRefusedForExport) {
+    KvTest::ProcessResult result = Run({"-ex", ExportFile(), "-lds", "51000:51002"});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_NE(result.out.find(kConnected + "\n" + kExportRefused + "\n"), std::string::npos)
+        << result.out;
+}
+
+TEST_F(ProgramConnectionLabTest, TargetPairIsAcceptedForImport) {
+    KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds", "51000:51002"});
+    EXPECT_NE(result.out.find(kConnected + "\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(kImportRefused), std::string::npos) << result.out;
+}
+
+TEST_F(ProgramConnectionLabTest, SourcePairIsRefusedForImport) {
+    KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds"});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_NE(result.out.find(kConnected + "\n" + kImportRefused + "\n"), std::string::npos)
+        << result.out;
+}
+
+TEST_F(ProgramConnectionLabTest, ImportRefusesTwoSecurityDomains) {
+    // The second domain goes into the target's security-domain instance, which is restored
+    // afterwards whatever the outcome.
+    struct Restore {
+        ~Restore() {
+            KvTest::ProcessResult reset = KvTest::RunProcess(KV_LAB_DIR "/reset", {"dst-sd"});
+            EXPECT_EQ(reset.status, 0) << reset.err;
+        }
+    } restore;
+    {
+        LdapHelper::session_ptr session = lab.Open(lab.Env().Get("KV_LAB_LDS_HOST"), 51000, 51001);
+        LdapHelper::object_ptr second = session->add_object(
+            L"CN={0f0e0d0c-0b0a-4909-8807-060504030201},DC=korvant", L"domainDNS");
+        second->commit();
+    }
+    KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds", "51000:51002"});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_NE(result.out.find("Not found security domain\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(kConnected), std::string::npos) << result.out;
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+#include "base/KvError.h"
+#include "storage/LabSessions.h"
+#include "storage/LdapStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace KvMigration {
+namespace {
+
+using KvTest::Lab;
+
+std::wstring Lower(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return text;
+}
+
+std::set<std::wstring> Ids(const std::vector<CLdapObject>& objects) {
+    std::set<std::wstring> ids;
+    for (const CLdapObject& object : objects) {
+        ids.insert(object.id);
+    }
+    return ids;
+}
+
+std::wstring NameOf(const std::vector<CLdapObject>& objects, const std::wstring& id) {
+    for (const CLdapObject& object : objects) {
+        if (object.id == id) {
+            return object.name;
+        }
+    }
+    return L"<missing>";
+}
+
+class StorageLabTest : public testing::Test {
+protected:
+    const Lab& lab = Lab::Get();
+};
+
+TEST_F(StorageLabTest, SourcePairKeepsTheGlobalCatalogueSuffix) {
+    CLdapStorage storage(lab.LdsStorage(50000), lab.OmsSid());
+    EXPECT_EQ(storage.GetSchemaVersion(), (SchemaVersion{7, 16}));
+    EXPECT_EQ(storage.GetProductVersion(), (SchemaVersion{8, 1}));
+    EXPECT_EQ(Lower(storage.SecurityDomainDn()), Lower(lab.WideId("SRC_GC_SD_DN")));
+    EXPECT_EQ(storage.SecurityDomainId(), lab.WideId("SRC_SD_ID"));
+    EXPECT_EQ(storage.DomainGuid(), lab.WideId("AD_DOMAIN_GUID"));
+    EXPECT_EQ(storage.DomainCanonicalName(), L"corp.local/");
+}
+
+TEST_F(StorageLabTest, TargetPairDropsTheGlobalCatalogueSuffix) {
+    StorageSession session = lab.LdsStorage(51000);
+    CLdapStorage storage(session, lab.OmsSid());
+    EXPECT_EQ(storage.GetSchemaVersion(), (SchemaVersion{8, 19}));
+    EXPECT_EQ(Lower(storage.SecurityDomainDn()), Lower(lab.WideId("DST_SD_DN")));
+    EXPECT_EQ(storage.SecurityDomainId(), lab.WideId("DST_SD_ID"));
+    EXPECT_EQ(storage.GetObjectSession(), session.ldsSession);
+}
+
+TEST_F(StorageLabTest, SourcePairYieldsTheGivenServerAndItsAgents) {
+    CLdapStorage storage(lab.LdsStorage(50000), lab.OmsSid());
+    CLdapSchema schema(storage.GetSchemaVersion(), StorageKind::Lds, SchemaUse::Source);
+
+    std::vector<CLdapObject> servers = storage.GetLdapObjects(*schema.GetObjectSchema(KindServer));
+    EXPECT_EQ(Ids(servers), std::set<std::wstring>{lab.OmsSid()});
+    EXPECT_EQ(NameOf(servers, lab.OmsSid()), L"kvoms.corp.local");
+
+    const std::wstring ghost = lab.WideId("AD_DOMAIN_SID") + L"-" + lab.WideId("GHOST_RID");
+    testing::internal::CaptureStdout();
+    std::vector<CLdapObject> services =
+        storage.GetLdapObjects(*schema.GetObjectSchema(KindService));
+    std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Ids(services),
+              (std::set<std::wstring>{lab.WideId("SID_WS01"), lab.WideId("SID_WS02"),
+                                      lab.WideId("SID_WS03"), lab.WideId("SID_WS04")}));
+    EXPECT_EQ(NameOf(services, lab.WideId("SID_WS03")), L"ws03.corp.local");
+    EXPECT_NE(
+        console.find("Object " + Platform::WideToUtf8(ghost) + " not found in Active Directory\n"),
+        std::string::npos)
+        << console;
+
+    try {
+        storage.GetLdapObjects(*schema.GetObjectSchema(KindService), NotFoundMode::Raise);
+        ADD_FAILURE() << "no error";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Description(), L"Object " + ghost + L" not found in Active Directory");
+    }
+}
+
+TEST_F(StorageLabTest, SourcePairYieldsEveryPolicyAndLinkedContainer) {
+    CLdapStorage storage(lab.LdsStorage(50000), lab.OmsSid());
+    CLdapSchema schema(storage.GetSchemaVersion(), StorageKind::Lds, SchemaUse::Source);
+
+    std::vector<CLdapObject> policies = storage.GetLdapObjects(*schema.GetObjectSchema(KindPolicy));
+    std::set<std::wstring> expected;
+    for (const char* key :
+         {"SRC_POLICY_SERVER", "SRC_POLICY_SALES", "SRC_POLICY_DEV", "SRC_POLICY_DOMAIN",
+          "SRC_POLICY_TEMPLATE", "SRC_POLICY_UNLINKED", "SRC_POLICY_ORPHAN"}) {
+        expected.insert(lab.WideId(key));
+    }
+    EXPECT_EQ(Ids(policies), expected);
+    EXPECT_EQ(NameOf(policies, lab.WideId("SRC_POLICY_SALES")), L"");
+
+    testing::internal::CaptureStdout();
+    std::vector<CLdapObject> containers =
+        storage.GetLdapObjects(*schema.GetObjectSchema(KindContainer));
+    std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(Ids(containers),
+              (std::set<std::wstring>{lab.WideId("GUID_OU_SALES"), lab.WideId("GUID_OU_DEV"),
+                                      lab.WideId("AD_DOMAIN_GUID")}));
+    EXPECT_EQ(NameOf(containers, lab.WideId("GUID_OU_SALES")), L"Sales");
+    EXPECT_NE(console.find(lab.Id("ORPHAN_OU_GUID") + " not found in Active Directory"),
+              std::string::npos)
+        << console;
+}
+
+TEST_F(StorageLabTest, SourcePairContainersJoinBothKindsOfLinks) {
+    CLdapStorage storage(lab.LdsStorage(50000), lab.OmsSid());
+    ObjectDataMap containers = storage.GetContainers();
+
+    EXPECT_EQ(containers.count(lab.WideId("ORPHAN_OU_GUID")), 0u);
+    ASSERT_EQ(containers.count(lab.WideId("GUID_OU_SALES")), 1u);
+    const CObjectData& sales = *containers.at(lab.WideId("GUID_OU_SALES"));
+    EXPECT_EQ(sales.kind, KindContainer);
+    EXPECT_EQ(sales.name, L"Sales");
+    EXPECT_EQ(sales.canonicalName, L"corp.local/Sales");
+    EXPECT_EQ(sales.attributes.at(L"orvexKVPolicyLink"),
+              CValue(std::vector<std::wstring>{lab.WideId("SRC_POLICY_SALES"),
+                                               lab.WideId("SRC_POLICY_TEMPLATE")}));
+    EXPECT_EQ(sales.attributes.at(L"gPLink"),
+              CValue(L"[LDAP://cn=" + lab.WideId("GPO_SALES") + L",cn=policies,cn=system," +
+                     Platform::Utf8ToWide(lab.Env().Get("KV_LAB_AD_NC")) + L";0]"));
+
+    const CObjectData& dev = *containers.at(lab.WideId("GUID_OU_DEV"));
+    EXPECT_EQ(dev.attributes.at(L"orvexKVPolicyLink"),
+              CValue(std::vector<std::wstring>{lab.WideId("SRC_POLICY_DEV")}));
+    EXPECT_EQ(dev.attributes.at(L"gPLink"), CValue(L""));
+
+    const CObjectData& engineering = *containers.at(lab.WideId("GUID_OU_ENGINEERING"));
+    EXPECT_EQ(engineering.name, L"Engineering");
+    EXPECT_EQ(engineering.attributes.count(L"orvexKVPolicyLink"), 0u);
+    EXPECT_FALSE(engineering.attributes.at(L"gPLink").IsEmpty());
+
+    const CObjectData& domain = *containers.at(lab.WideId("AD_DOMAIN_GUID"));
+    EXPECT_EQ(domain.canonicalName, L"corp.local/");
+    EXPECT_EQ(domain.attributes.at(L"orvexKVPolicyLink"),
+              CValue(std::vector<std::wstring>{lab.WideId("SRC_POLICY_DOMAIN")}));
+}
+
+TEST_F(StorageLabTest, SingleObjectsAreFoundByTheirIdentifiers) {
+    CLdapStorage storage(lab.LdsStorage(50000), lab.OmsSid());
+    CLdapSchema schema(storage.GetSchemaVersion(), StorageKind::Lds, SchemaUse::Source);
+    const CObjectSchema& services = *schema.GetObjectSchema(KindService);
+
+    LdapObjectPtr ws01 = storage.GetLdapObject(services, lab.WideId("SID_WS01"));
+    ASSERT_NE(ws01, nullptr);
+    EXPECT_EQ(ws01->name, L"ws01.corp.local");
+    EXPECT_EQ(ws01->entry->get_attr(L"orvexKVComputerRegWSDepartement").to_string(), L"Sales");
+    // WS05 is an agent of the other server, so it is not this migration's service.
+    EXPECT_EQ(storage.GetLdapObject(services, lab.WideId("SID_WS05")), nullptr);
+    EXPECT_EQ(storage.GetLdapObject(services, L"*"), nullptr);
+
+    const CObjectSchema& policies = *schema.GetObjectSchema(KindPolicy);
+    const std::wstring policy = lab.WideId("SRC_POLICY_DEV");
+    EXPECT_EQ(Lower(storage.RealObjectDn(policies, policy)),
+              Lower(L"CN=" + policy + L",CN=Policies,CN=Korvant 5.0 Configuration," +
+                    lab.WideId("SRC_GC_SD_DN")));
+}
+
+TEST_F(StorageLabTest, ActiveDirectoryStorageYieldsItsProductObjects) {
+    CLdapStorage storage(lab.AdStorage(), lab.OmsSid());
+    EXPECT_EQ(storage.GetSchemaVersion(), (SchemaVersion{7, 16}));
+    EXPECT_EQ(storage.SecurityDomainDn(), L"");
+    CLdapSchema schema(storage.GetSchemaVersion(), StorageKind::ActiveDirectory, SchemaUse::Source);
+
+    EXPECT_EQ(Ids(storage.GetLdapObjects(*schema.GetObjectSchema(KindServer))),
+              std::set<std::wstring>{lab.OmsSid()});
+    std::vector<CLdapObject> services =
+        storage.GetLdapObjects(*schema.GetObjectSchema(KindService));
+    EXPECT_EQ(Ids(services),
+              (std::set<std::wstring>{lab.WideId("SID_WS01"), lab.WideId("SID_WS02")}));
+    EXPECT_EQ(NameOf(services, lab.WideId("SID_WS02")), L"ws02.corp.local");
+    EXPECT_EQ(Ids(storage.GetLdapObjects(*schema.GetObjectSchema(KindPolicy))),
+              (std::set<std::wstring>{lab.WideId("AD_POLICY_SERVER"), lab.WideId("AD_POLICY_SALES"),
+                                      lab.WideId("AD_POLICY_DOMAIN")}));
+
+    ObjectDataMap containers = storage.GetContainers();
+    const CObjectData& sales = *containers.at(lab.WideId("GUID_OU_SALES"));
+    EXPECT_EQ(sales.attributes.at(L"orvexKVPolicyLink"),
+              CValue(std::vector<std::wstring>{lab.WideId("AD_POLICY_SALES")}));
+    EXPECT_FALSE(sales.attributes.at(L"gPLink").IsEmpty());
+    const CObjectData& engineering = *containers.at(lab.WideId("GUID_OU_ENGINEERING"));
+    EXPECT_TRUE(engineering.attributes.at(L"orvexKVPolicyLink").IsEmpty());
+    EXPECT_FALSE(engineering.attributes.at(L"gPLink").IsEmpty());
+    const CObjectData& domain = *containers.at(lab.WideId("AD_DOMAIN_GUID"));
+    EXPECT_EQ(domain.attributes.at(L"orvexKVPolicyLink"),
+              CValue(std::vector<std::wstring>{lab.WideId("AD_POLICY_DOMAIN")}));
+    EXPECT_EQ(containers.count(lab.WideId("GUID_OU_FINANCE")), 0u);
+}
+
+}  // namespace
+}  // namespace KvMigration
