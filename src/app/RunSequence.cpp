@@ -1,6 +1,7 @@
 #include "app/RunSequence.h"
 
 #include "app/InputParameters.h"
+#include "app/Passes.h"
 #include "app/StorageConnection.h"
 #include "app/helper/ConsoleOutput.h"
 #include "app/helper/Format.h"
@@ -76,12 +77,14 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
                     return session;
                 });
 
-    // The pass stage (export or import) follows here, guarded like the stages above.
+    // COM has no counterpart here: the XML engine needs no initialisation.
+    RunPassStage(parameters, storage);
 
     storage.adSession.reset();
     storage.ldsSession.reset();
     storage.ldsGcSession.reset();
 
+    PrintMessage(L"The program was successfully completed.");
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
     return 0;
 }
