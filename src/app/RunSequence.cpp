@@ -5,6 +5,7 @@
 #include "app/StorageConnection.h"
 #include "app/helper/ConsoleOutput.h"
 #include "app/helper/Format.h"
+#include "base/Diagnostics.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
 
@@ -59,6 +60,9 @@ auto Guarded(const StageMessages& messages, Stage&& stage) {
 int RunMigration(const std::vector<std::wstring>& arguments) {
     std::setlocale(LC_CTYPE, "");
     KvBase::GetTrace();
+    // The directory library's hooks and the crash catchers stay installed for the whole run.
+    auto diagnostics = KvBase::InstallDiagnostics(
+        static_cast<void (*)(const KvBase::IKvErrorW&)>(&PrintFatalError));
 
     InputParameters parameters;
     parameters = Guarded({"An exception occurred while reading input parameters: %s",
