@@ -79,7 +79,7 @@ void TemplatePath(const std::wstring& text) {
     if (ParsePolicyTemplate(text, policy) != IniParsed) {
         return;
     }
-    std::shared_ptr<KvPolicyRecord> record = WriteKvPolicy(policy);
+    ObjectDataPtr record = WriteKvPolicy(policy);
     TransformPolicyValue(record->attributes[L"orvexKVPolicyBase"].text);
     TransformPolicyValue(record->attributes[L"orvexKVPolicyDevices"].text);
 }

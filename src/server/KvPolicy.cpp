@@ -41,11 +41,11 @@ private:
 
 }  // namespace
 
-std::shared_ptr<KvPolicyRecord> WriteKvPolicy(const PolicyTemplate& policy) {
+ObjectDataPtr WriteKvPolicy(const PolicyTemplate& policy) {
     // Decoding first: a bad blob fails before anything is written.
     const std::vector<PolicyEntry> entries = PolicyEntries(policy);
 
-    auto record = std::make_shared<KvPolicyRecord>();
+    auto record = std::make_shared<CObjectData>();
     record->kind = KindPolicy;
     record->id = StringFromGuid(Platform::NewGuid());
     record->attributes[L"orvexKVPolicyVersion"] = CValue(L"1");
@@ -61,7 +61,7 @@ std::shared_ptr<KvPolicyRecord> WriteKvPolicy(const PolicyTemplate& policy) {
     return record;
 }
 
-std::shared_ptr<KvPolicyRecord> CreateKvPolicy(const std::wstring& path) {
+ObjectDataPtr CreateKvPolicy(const std::wstring& path) {
     std::optional<std::wstring> text = ReadPolicyTemplate(path);
     if (!text) {
         KvBase::GetTrace().Trace(KvBase::TraceInfo, L"File group policy %ls not read",

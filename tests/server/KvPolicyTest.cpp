@@ -96,7 +96,7 @@ TEST_F(CreateKvPolicyTest, WritesTheBaseAndDevicesDocumentsOfATemplate) {
         "[Korvant]\r\nAuditMode=1\r\nMinLength=8 ; minimum\r\nPrn=" +
         Narrow(Nibbles("<?xml version=\"1.0\"?>\r\n<prn MandatLevel=\"0xffffffff\"/>")) +
         "\r\nDacs=" + Narrow(Nibbles("<policy Description=\"Карта\"/>")) + "\r\n";
-    std::shared_ptr<KvPolicyRecord> policy = CreateKvPolicy(WriteTemplate(text));
+    ObjectDataPtr policy = CreateKvPolicy(WriteTemplate(text));
     ASSERT_NE(policy, nullptr);
     EXPECT_EQ(policy->kind, KindPolicy);
     Platform::Guid guid;
@@ -123,8 +123,7 @@ TEST_F(CreateKvPolicyTest, WritesTheBaseAndDevicesDocumentsOfATemplate) {
 }
 
 TEST_F(CreateKvPolicyTest, AVersionOnlyTemplateGivesRootOnlyDocuments) {
-    std::shared_ptr<KvPolicyRecord> policy =
-        CreateKvPolicy(WriteTemplate("[Version]\nRevision=12\n"));
+    ObjectDataPtr policy = CreateKvPolicy(WriteTemplate("[Version]\nRevision=12\n"));
     ASSERT_NE(policy, nullptr);
     EXPECT_EQ(policy->attributes[L"orvexKVPolicyBase"].text,
               L"<Policies type=\"Basic\" guid=\"\" revision=\"12\"/>");
