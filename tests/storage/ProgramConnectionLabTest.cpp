@@ -91,20 +91,20 @@ TEST_F(ProgramConnectionLabTest, SourcePairIsRefusedForImport) {
 }
 
 TEST_F(ProgramConnectionLabTest, ImportRefusesTwoSecurityDomains) {
-    // The second domain goes into the target's security-domain instance, which is restored
-    // afterwards whatever the outcome.
-    struct Restore {
-        ~Restore() {
-            KvTest::ProcessResult reset = KvTest::RunProcess(KV_LAB_DIR "/reset", {"dst-sd"});
-            EXPECT_EQ(reset.status, 0) << reset.err;
-        }
-    } restore;
-    {
-        LdapHelper::session_ptr session = lab.Open(lab.Env().Get("KV_LAB_LDS_HOST"), 51000, 51001);
-        LdapHelper::object_ptr second = session->add_object(
-            L"CN={0f0e0d0c-0b0a-4909-8807-060504030201},DC=korvant", L"domainDNS");
-        second->commit();
-    }
+    // A second security domain in the target's security-domain instance, removed again whatever
+    // the outcome, so the instance is back in its seeded state.
+    const std::wstring id = L"{0f0e0d0c-0b0a-4909-8807-060504030201}";
+    const std::wstring dn = L"CN=" + id + L",DC=korvant";
+    LdapHelper::session_ptr session = lab.Open(lab.Env().Get("KV_LAB_LDS_HOST"), 51000, 51001);
+    LdapHelper::object_ptr second = session->add_object(dn.c_str(), L"domainDNS");
+    second->set_attr(L"dc", LdapHelper::attr_value(id));
+    second->commit();
+    struct Remove {
+        LdapHelper::session_ptr session;
+        std::wstring dn;
+        ~Remove() { session->remove_object(dn.c_str()); }
+    } remove{session, dn};
+
     KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds", "51000:51002"});
     EXPECT_EQ(result.status, 255);
     EXPECT_NE(result.out.find("Not found security domain\n"), std::string::npos) << result.out;
