@@ -189,6 +189,16 @@ TEST_F(StorageLabTest, ActiveDirectoryStorageYieldsItsProductObjects) {
               (std::set<std::wstring>{lab.WideId("AD_POLICY_SERVER"), lab.WideId("AD_POLICY_SALES"),
                                       lab.WideId("AD_POLICY_DOMAIN")}));
 
+    // Every organisational unit and the domain are containers; the domain's own objects have
+    // names of their own.
+    std::vector<CLdapObject> units = storage.GetLdapObjects(*schema.GetObjectSchema(KindContainer));
+    std::set<std::wstring> unitIds = Ids(units);
+    for (const char* key : {"GUID_OU_SALES", "GUID_OU_ENGINEERING", "GUID_OU_DEV",
+                            "GUID_OU_FINANCE", "AD_DOMAIN_GUID"}) {
+        EXPECT_EQ(unitIds.count(lab.WideId(key)), 1u) << key;
+    }
+    EXPECT_EQ(NameOf(units, lab.WideId("GUID_OU_FINANCE")), L"Finance");
+
     ObjectDataMap containers = storage.GetContainers();
     const CObjectData& sales = *containers.at(lab.WideId("GUID_OU_SALES"));
     EXPECT_EQ(sales.attributes.at(L"orvexKVPolicyLink"),
