@@ -56,8 +56,8 @@ public:
     int DamageLine() const { return damageLine_; }
     // The parser's description of the error of a damaged document; empty otherwise.
     const std::wstring& DamageText() const { return damageText_; }
-    // "The file \"%ls\" is damaged at line %d: %ls" (or "The XML document is damaged ..." for an
-    // in-memory source), for messages and raised errors.
+    // "The file \"<name>\" is damaged at line <N>: <parser message>." ("The XML document is ..."
+    // for an in-memory source), for messages and raised errors.
     std::wstring DamagedDocumentError() const;
 
 private:
