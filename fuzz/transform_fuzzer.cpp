@@ -80,6 +80,9 @@ void TemplatePath(const std::wstring& text) {
         return;
     }
     ObjectDataPtr record = WriteKvPolicy(policy);
+    if (!record) {
+        return;
+    }
     TransformPolicyValue(record->attributes[L"orvexKVPolicyBase"].text);
     TransformPolicyValue(record->attributes[L"orvexKVPolicyDevices"].text);
 }

@@ -15,9 +15,10 @@ inline constexpr uint32_t KvGpeBadSignature = 0xE609001B;
 inline constexpr uint32_t KvGpeInflateFailed = 0xE609001C;
 inline constexpr uint32_t KvGpeLengthMismatch = 0xE609001D;
 
-// The largest uncompressed length a blob may claim. A template blob is a small XML document;
+// The largest uncompressed length a blob may claim: 16 MiB. A template blob is an XML document
+// that ends up in one directory attribute, and a directory takes no request much beyond 10 MB;
 // the stored length is read from the file and must not decide how much memory we take.
-inline constexpr uint32_t KvGpeMaxInflatedLength = 64u * 1024u * 1024u;
+inline constexpr uint32_t KvGpeMaxInflatedLength = 16u * 1024u * 1024u;
 
 // Decodes a nibble string (two hexadecimal digits per byte, high nibble first, the last byte the
 // checksum of the others) and inflates the blob it holds. Returns the inflated bytes, text in the

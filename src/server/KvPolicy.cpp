@@ -43,7 +43,10 @@ private:
 
 ObjectDataPtr WriteKvPolicy(const PolicyTemplate& policy) {
     // Decoding first: a bad blob fails before anything is written.
-    const std::vector<PolicyEntry> entries = PolicyEntries(policy);
+    const std::optional<std::vector<PolicyEntry>> entries = PolicyEntries(policy);
+    if (!entries) {
+        return nullptr;
+    }
 
     auto record = std::make_shared<CObjectData>();
     record->kind = KindPolicy;
@@ -53,7 +56,7 @@ ObjectDataPtr WriteKvPolicy(const PolicyTemplate& policy) {
 
     PolicyDocumentWriter base(L"Basic", policy.revision);
     PolicyDocumentWriter devices(L"Dacs", policy.revision);
-    for (const PolicyEntry& entry : entries) {
+    for (const PolicyEntry& entry : *entries) {
         (entry.document == PolicyDocument::Devices ? devices : base).Write(entry);
     }
     record->attributes[L"orvexKVPolicyBase"] = CValue(base.Close());
@@ -78,7 +81,12 @@ ObjectDataPtr CreateKvPolicy(const std::wstring& path) {
                                  line, path.c_str());
         return nullptr;
     }
-    return WriteKvPolicy(policy);
+    ObjectDataPtr record = WriteKvPolicy(policy);
+    if (!record) {
+        KvBase::GetTrace().Trace(KvBase::TraceError, L"File group policy %ls not read",
+                                 path.c_str());
+    }
+    return record;
 }
 
 }  // namespace KvMigration

@@ -15,7 +15,7 @@ namespace KvMigration {
 // cannot be parsed (each traced). Raises the decoding errors of "Dacs" and "Prn" values.
 ObjectDataPtr CreateKvPolicy(const std::wstring& path);
 
-// The policy of a parsed template, with a new identifier.
+// The policy of a parsed template, with a new identifier; empty when its settings are too large.
 ObjectDataPtr WriteKvPolicy(const PolicyTemplate& policy);
 
 }  // namespace KvMigration

@@ -69,6 +69,11 @@ std::string TextModeLines(const std::string& bytes) {
     return text;
 }
 
+void TraceSettingsTooLarge() {
+    KvBase::GetTrace().Trace(KvBase::TraceError, L"The group policy settings exceed %zu characters",
+                             PolicyTemplateMaxSettingChars);
+}
+
 const std::wstring kDacs = L"Dacs";
 const std::wstring kPrn = L"Prn";
 
@@ -94,9 +99,7 @@ int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
             }
             const size_t size = key.size() + value.size();
             if (size > budget) {
-                KvBase::GetTrace().Trace(KvBase::TraceError,
-                                         L"The group policy settings exceed %zu characters",
-                                         PolicyTemplateMaxSettingChars);
+                TraceSettingsTooLarge();
                 return false;
             }
             budget -= size;
@@ -121,11 +124,12 @@ std::wstring DecodePolicyXml(const std::wstring& nibbles) {
     return Platform::AnsiToWide(std::string_view(text).substr(start));
 }
 
-std::vector<PolicyEntry> PolicyEntries(const PolicyTemplate& policy) {
+std::optional<std::vector<PolicyEntry>> PolicyEntries(const PolicyTemplate& policy) {
     static const std::array<std::wstring, 3> kModes = {L"AuditMode", L"AuthenticationMode",
                                                        L"CryptoMode"};
     std::vector<PolicyEntry> entries;
     std::set<std::wstring> modesSeen;
+    size_t size = 0;
     for (const TemplateSetting& setting : policy.settings) {
         PolicyDocument document =
             setting.name == kDacs ? PolicyDocument::Devices : PolicyDocument::Base;
@@ -134,6 +138,11 @@ std::vector<PolicyEntry> PolicyEntries(const PolicyTemplate& policy) {
                 {document, setting.name, DecodePolicyXml(setting.value), L"XMLString"});
         } else {
             entries.push_back({document, setting.name, setting.value, setting.type});
+        }
+        size += entries.back().uniqueName.size() + entries.back().value.size();
+        if (size > PolicyTemplateMaxSettingChars) {
+            TraceSettingsTooLarge();
+            return std::nullopt;
         }
         for (const std::wstring& mode : kModes) {
             if (setting.name == mode) {

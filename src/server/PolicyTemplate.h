@@ -7,10 +7,12 @@
 
 namespace KvMigration {
 
-// A group-policy security template ("GptKorvant.inf") is a few kilobytes; anything far larger is
-// not one, and its settings would be copied once per "=" of a line.
+// A group-policy security template ("GptKorvant.inf") is a few kilobytes, and its two policy
+// documents must fit into directory attributes. A line gives one setting per "=" it holds, each
+// as long as the line, so the settings of a small file can be far larger than the file: their
+// names and values (the decoded ones included) are limited to 4 Mi characters in all.
 inline constexpr size_t PolicyTemplateMaxBytes = 16u * 1024u * 1024u;
-inline constexpr size_t PolicyTemplateMaxSettingChars = 64u * 1024u * 1024u;
+inline constexpr size_t PolicyTemplateMaxSettingChars = 4u * 1024u * 1024u;
 
 struct TemplateSetting {
     std::wstring name;
@@ -48,7 +50,8 @@ struct PolicyEntry {
 
 // The Policy elements of the two documents in writing order: the settings ("Dacs" to the devices
 // document, "Dacs" and "Prn" decoded as XMLString), then the missing security modes as "0" when
-// at least one of them was set.
-std::vector<PolicyEntry> PolicyEntries(const PolicyTemplate& policy);
+// at least one of them was set. Nothing (traced) when the decoded settings exceed
+// PolicyTemplateMaxSettingChars.
+std::optional<std::vector<PolicyEntry>> PolicyEntries(const PolicyTemplate& policy);
 
 }  // namespace KvMigration

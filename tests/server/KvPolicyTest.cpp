@@ -161,6 +161,33 @@ TEST_F(CreateKvPolicyTest, GivesNoPolicyForAMissingEmptyOrBrokenTemplateAndSaysW
     }
 }
 
+TEST_F(CreateKvPolicyTest, GivesNoPolicyWhenTheSettingsExceedTheirLimit) {
+    // A line gives one setting per "=", each as long as the line.
+    const std::string manyEquals = "[S]\nk" + std::string(3000, '=') + "\n";
+    const std::string hugeBlob =
+        "[S]\nDacs=" + Narrow(Nibbles("<p>" + std::string(5 * 1024 * 1024, 'a') + "</p>")) + "\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring reason;
+    };
+    const Case cases[] = {
+        {"a line of many \"=\"", manyEquals,
+         L"W> File group policy not read, error line = 1, file string = "},
+        {"a decoded blob", hugeBlob, L"W> File group policy "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring path = WriteTemplate(c.bytes);
+        const size_t start = KvTest::TraceLogSize();
+        EXPECT_EQ(CreateKvPolicy(path), nullptr);
+        const std::wstring log = KvTest::TraceLogSince(start);
+        EXPECT_NE(log.find(L"W> The group policy settings exceed 4194304 characters\r\n"),
+                  std::wstring::npos);
+        EXPECT_NE(log.find(c.reason + path), std::wstring::npos);
+    }
+}
+
 TEST_F(CreateKvPolicyTest, RaisesTheDecodingErrorOfABadBlob) {
     try {
         CreateKvPolicy(WriteTemplate("[Korvant]\nDacs=00\n"));
