@@ -1,0 +1,115 @@
+# shellcheck shell=bash
+# Shared facts of the directory lab: where things live, the five instances, the forwarders,
+# and small helpers for processes and ports. Sourced by every lab command.
+
+LAB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+KV_LAB_HOME=${KV_LAB_HOME:-/var/tmp/kvlab}
+
+# Instance table. Every instance is a Samba AD DC on its own loopback address; the NetBIOS domain
+# is CORP everywhere so that one login (CORP\Administrator) works on the whole lab, as a domain
+# account does on real AD LDS instances.
+INSTANCES=(ad src-sd src-gc dst-sd dst-gc)
+WORKGROUP=CORP
+declare -A INST_IP=([ad]=127.0.0.10 [src-sd]=127.0.0.11 [src-gc]=127.0.0.12
+                    [dst-sd]=127.0.0.13 [dst-gc]=127.0.0.14)
+declare -A INST_REALM=([ad]=corp.local [src-sd]=Korvant [src-gc]=Korvant-GC
+                       [dst-sd]=Korvant [dst-gc]=Korvant-GC)
+declare -A INST_NC=([ad]=DC=corp,DC=local [src-sd]=DC=korvant [src-gc]=DC=korvant-gc
+                    [dst-sd]=DC=korvant [dst-gc]=DC=korvant-gc)
+declare -A INST_HOST=([ad]=DC1 [src-sd]=SRCSD [src-gc]=SRCGC [dst-sd]=DSTSD [dst-gc]=DSTGC)
+declare -A INST_SID=([ad]=S-1-5-21-2750934112-1638409244-3154960710
+                     [src-sd]=S-1-5-21-2750934112-1638409244-3154960711
+                     [src-gc]=S-1-5-21-2750934112-1638409244-3154960712
+                     [dst-sd]=S-1-5-21-2750934112-1638409244-3154960713
+                     [dst-gc]=S-1-5-21-2750934112-1638409244-3154960714)
+# Which storage pair an AD LDS instance belongs to, and which partition it holds.
+declare -A INST_PAIR=([src-sd]=src [src-gc]=src [dst-sd]=dst [dst-gc]=dst)
+declare -A INST_ROLE=([src-sd]=sd [src-gc]=gc [dst-sd]=sd [dst-gc]=gc)
+
+# Forwarders: "listen-port instance target-port". The program reaches a pair through one host
+# and two ports, so 127.0.0.1 carries both instances of a pair.
+FORWARDS=("50000 src-sd 389" "50001 src-sd 636" "50002 src-gc 389" "50003 src-gc 636"
+          "51000 dst-sd 389" "51001 dst-sd 636" "51002 dst-gc 389" "51003 dst-gc 636")
+FORWARD_IP=127.0.0.1
+
+RUN_DIR=$KV_LAB_HOME/run            # live instances
+TEMPLATE_DIR=$KV_LAB_HOME/template  # stopped, seeded copies that reset restores
+PID_DIR=$KV_LAB_HOME/pids
+LOG_DIR=$KV_LAB_HOME/logs
+TLS_DIR=$KV_LAB_HOME/tls
+SECRET_DIR=$KV_LAB_HOME/secret
+STATE_DIR=$KV_LAB_HOME/state        # registry file, trace folder, krb5.conf, identifiers
+PASSWORD_FILE=$SECRET_DIR/admin-password
+IDS_FILE=$STATE_DIR/ids
+ENV_FILE=$KV_LAB_HOME/env
+
+log() { printf 'lab: %s\n' "$*" >&2; }
+die() { printf 'lab: error: %s\n' "$*" >&2; exit 1; }
+
+need_root() {
+  [[ $(id -u) -eq 0 ]] || die "the lab runs Samba domain controllers and needs root"
+}
+
+# One lab command at a time per KV_LAB_HOME: bring-up, reset, stop and seeding all change the
+# same folders and processes.
+lab_lock() {
+  mkdir -p "$KV_LAB_HOME"
+  exec 9>"$KV_LAB_HOME/lock"
+  flock 9
+}
+
+inst_dir() { printf '%s/%s' "$RUN_DIR" "$1"; }
+inst_conf() { printf '%s/%s/etc/smb.conf' "$RUN_DIR" "$1"; }
+inst_sam() { printf '%s/%s/private/sam.ldb' "$RUN_DIR" "$1"; }
+valid_instance() { [[ -n ${INST_IP[$1]+x} ]]; }
+
+# A recorded pid counts only while it still runs the command we started (pids are reused).
+pid_alive() {
+  local pidfile=$1 marker=$2 pid
+  [[ -f $pidfile ]] || return 1
+  pid=$(<"$pidfile")
+  [[ $pid =~ ^[0-9]+$ ]] || return 1
+  [[ -r /proc/$pid/cmdline ]] || return 1
+  tr '\0' ' ' <"/proc/$pid/cmdline" | grep -qF -- "$marker"
+}
+
+port_open() { timeout 1 bash -c ": </dev/tcp/$1/$2" 2>/dev/null; }
+
+wait_port() {
+  local ip=$1 port=$2 tries=${3:-300}
+  while ((tries-- > 0)); do
+    port_open "$ip" "$port" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+port_listening() {
+  ss -Hltn "sport = :$2" 2>/dev/null | awk -v a="$1:$2" '$4 == a { found = 1 } END { exit !found }'
+}
+
+wait_port_free() {
+  local ip=$1 port=$2 tries=${3:-300}
+  while ((tries-- > 0)); do
+    port_listening "$ip" "$port" || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Stop one recorded process and forget it; a pid that no longer runs our command is only forgotten.
+stop_pidfile() {
+  local pidfile=$1 marker=$2 pid tries=100
+  if pid_alive "$pidfile" "$marker"; then
+    pid=$(<"$pidfile")
+    kill "$pid" 2>/dev/null || true
+    while ((tries-- > 0)) && pid_alive "$pidfile" "$marker"; do sleep 0.1; done
+    if pid_alive "$pidfile" "$marker"; then
+      kill -KILL "$pid" 2>/dev/null || true
+      sleep 0.2
+    fi
+  fi
+  rm -f "$pidfile"
+}
+
+read_password() { [[ -s $PASSWORD_FILE ]] || die "no lab password yet (run lab/up)"; cat "$PASSWORD_FILE"; }

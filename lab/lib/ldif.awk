@@ -1,0 +1,127 @@
+# Turns the lab's readable value forms into LDIF binary values (base64), so that seed files can
+# name SIDs and GUIDs as text and still be sent over LDAP, where those attributes are binary:
+#
+#   attr:sid: S-1-5-21-1-2-3-1105       -> attr:: <the SID in its binary layout>
+#   attr:guid: 079aa557-4a18-...        -> attr:: <the 16 bytes in the Windows GUID layout>
+#   attr:blob: 128 some-label           -> attr:: <128 bytes derived from the label; the same
+#                                          label always gives the same bytes>
+#   attr:text: <Policies />             -> attr:: <the text as it is> (LDIF cannot start a plain
+#                                          value with "<" or a blank)
+#   attr:text16: "text"                 -> attr:: <the text in UTF-16LE, ASCII only>
+#
+# With -v sid_as_text=1 SIDs stay text: the ldb tools parse that form themselves and refuse the
+# binary one.
+#
+# Every other line passes unchanged. Works with mawk (no bit operations needed); run it with
+# LC_ALL=C so that text is taken byte by byte.
+
+BEGIN {
+  B64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
+  for (i = 0; i < 16; i++) HEX[substr("0123456789abcdef", i + 1, 1)] = i
+  for (i = 0; i < 6; i++) HEX[substr("ABCDEF", i + 1, 1)] = 10 + i
+  for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
+}
+
+function fail(msg) { printf "ldif.awk: line %d: %s\n", NR, msg > "/dev/stderr"; bad = 1; exit 1 }
+
+# Bytes are kept as a space-separated list of decimal numbers.
+function b64(bytes,    n, a, i, v, out, rest) {
+  n = split(bytes, a, " ")
+  out = ""
+  for (i = 1; i + 2 <= n; i += 3) {
+    v = a[i] * 65536 + a[i + 1] * 256 + a[i + 2]
+    out = out substr(B64, int(v / 262144) + 1, 1) substr(B64, int(v / 4096) % 64 + 1, 1) \
+              substr(B64, int(v / 64) % 64 + 1, 1) substr(B64, v % 64 + 1, 1)
+  }
+  rest = n - i + 1
+  if (rest == 1) {
+    v = a[i] * 65536
+    out = out substr(B64, int(v / 262144) + 1, 1) substr(B64, int(v / 4096) % 64 + 1, 1) "=="
+  } else if (rest == 2) {
+    v = a[i] * 65536 + a[i + 1] * 256
+    out = out substr(B64, int(v / 262144) + 1, 1) substr(B64, int(v / 4096) % 64 + 1, 1) \
+              substr(B64, int(v / 64) % 64 + 1, 1) "="
+  }
+  return out
+}
+
+function le32(v,    s, k) {
+  s = ""
+  for (k = 0; k < 4; k++) { s = s " " (v % 256); v = int(v / 256) }
+  return s
+}
+
+function sid_bytes(text,    p, n, i, auth, s, k) {
+  n = split(text, p, "-")
+  if (n < 3 || p[1] != "S" || p[2] !~ /^[0-9]+$/ || p[3] !~ /^[0-9]+$/) fail("not a SID: " text)
+  s = p[2] " " (n - 3)
+  auth = p[3] + 0
+  for (k = 5; k >= 0; k--) s = s " " (int(auth / (256 ^ k)) % 256)
+  for (i = 4; i <= n; i++) {
+    if (p[i] !~ /^[0-9]+$/ || p[i] + 0 > 4294967295) fail("not a SID: " text)
+    s = s le32(p[i] + 0)
+  }
+  return s
+}
+
+function hexbyte(h, at) { return HEX[substr(h, at, 1)] * 16 + HEX[substr(h, at + 1, 1)] }
+
+function guid_bytes(text,    h, s, i, order) {
+  h = text
+  gsub(/[{}-]/, "", h)
+  if (length(h) != 32 || h ~ /[^0-9a-fA-F]/) fail("not a GUID: " text)
+  # The first three fields are little-endian in the binary layout.
+  split("7 5 3 1 11 9 15 13 17 19 21 23 25 27 29 31", order, " ")
+  s = ""
+  for (i = 1; i <= 16; i++) s = s (i > 1 ? " " : "") hexbyte(h, order[i])
+  return s
+}
+
+# MINSTD generator seeded from the label; products stay below 2^53, so doubles are exact.
+function blob_bytes(count, label,    x, i, s) {
+  x = 7
+  for (i = 1; i <= length(label); i++) x = (x * 31 + ORD[substr(label, i, 1)]) % 2147483647
+  if (x == 0) x = 1
+  s = ""
+  for (i = 0; i < count; i++) {
+    x = (x * 48271) % 2147483647
+    s = s (i ? " " : "") (int(x / 128) % 256)
+  }
+  return s
+}
+
+function text_bytes(text,    i, s) {
+  s = ""
+  for (i = 1; i <= length(text); i++) s = s (i > 1 ? " " : "") ORD[substr(text, i, 1)]
+  return s
+}
+
+function text16_bytes(text,    i, s, c) {
+  s = ""
+  for (i = 1; i <= length(text); i++) {
+    c = ORD[substr(text, i, 1)]
+    if (c == "" || c >= 128) fail("text16 takes ASCII only")
+    s = s (i > 1 ? " " : "") c " 0"
+  }
+  return s
+}
+
+match($0, /^[A-Za-z][A-Za-z0-9-]*:(sid|guid|blob|text|text16): /) {
+  attr = substr($0, 1, index($0, ":") - 1)
+  rest = substr($0, length(attr) + 2)
+  kind = substr(rest, 1, index(rest, ":") - 1)
+  value = substr(rest, length(kind) + 3)
+  if (kind == "sid" && sid_as_text) { sid_bytes(value); print attr ": " value; next }
+  if (kind == "sid") bytes = sid_bytes(value)
+  else if (kind == "guid") bytes = guid_bytes(value)
+  else if (kind == "text16") bytes = text16_bytes(value)
+  else if (kind == "text") bytes = text_bytes(value)
+  else {
+    if (split(value, w, " ") != 2 || w[1] !~ /^[0-9]+$/) fail("blob wants: <count> <label>")
+    bytes = blob_bytes(w[1] + 0, w[2])
+  }
+  print attr ":: " b64(bytes)
+  next
+}
+
+{ print }

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# What the program relies on from each lab instance, proven with the OpenLDAP tools: binds over
+# StartTLS and LDAPS with the lab CA, the critical security-descriptor-flags control, SID-string
+# filters on product attributes, the identity attributes of computers, the schema version, and a
+# Kerberos bind without a password.
+set -euo pipefail
+. "$(dirname "$0")/lib.sh"
+
+# The security-descriptor-flags control (owner, group and DACL), marked critical.
+SD_FLAGS='!1.2.840.113556.1.4.801=::MAMCAQc='
+
+declare -A NC=([ad]=$KV_LAB_AD_NC [src-sd]=$KV_LAB_SRC_SD_NC [src-gc]=$KV_LAB_SRC_GC_NC
+               [dst-sd]=$KV_LAB_DST_SD_NC [dst-gc]=$KV_LAB_DST_GC_NC)
+declare -A HOST=([ad]=$KV_LAB_AD [src-sd]=$KV_LAB_SRC_SD [src-gc]=$KV_LAB_SRC_GC
+                 [dst-sd]=$KV_LAB_DST_SD [dst-gc]=$KV_LAB_DST_GC)
+# How the program reaches each instance: plain (StartTLS) port and TLS port.
+declare -A PORTS=([ad]="389 636" [src-sd]="50000 50001" [src-gc]="50002 50003"
+                  [dst-sd]="51000 51001" [dst-gc]="51002 51003")
+declare -A VERSION=([ad]="7 16" [src-sd]="7 16" [src-gc]="7 16" [dst-sd]="8 19" [dst-gc]="8 19")
+
+oms_sid=$KV_LAB_OMS_SID
+ws01_sid=$(ids_value SID_WS01)
+
+for inst in ad src-sd src-gc dst-sd dst-gc; do
+  nc=${NC[$inst]}
+  read -r plain tls <<<"${PORTS[$inst]}"
+  host=${HOST[$inst]}
+  [[ $inst == ad ]] || host=$KV_LAB_LDS_HOST
+
+  # A base search of the naming context is refused without authentication, so its answer
+  # proves the bind.
+  out=$(lab_search -ZZ -H "ldap://$host:$plain" -s base -b "$nc" dn 2>&1) || true
+  check "$inst: StartTLS bind on $host:$plain" has_line "$out" "dn: $nc"
+  out=$(lab_search -H "ldaps://$host:$tls" -s base -b "$nc" dn 2>&1) || true
+  check "$inst: LDAPS bind on $host:$tls" has_line "$out" "dn: $nc"
+  if [[ $inst != ad ]]; then
+    out=$(lab_search -ZZ -H "ldap://${HOST[$inst]}" -s base -b "$nc" dn 2>&1) || true
+    check "$inst: StartTLS bind on its own address ${HOST[$inst]}" has_line "$out" "dn: $nc"
+  fi
+  admin_dn="CN=Administrator,CN=Lab Accounts,$nc"
+  [[ $inst == ad ]] && admin_dn=$KV_LAB_USER_DN
+  for login in "$KV_LAB_USER_UPN" "$admin_dn"; do
+    out=$(ldapsearch -LLL -x -ZZ -H "ldap://$host:$plain" -D "$login" -y "$KV_LAB_PASSWORD_FILE" \
+      -s base -b "$nc" dn 2>&1) || true
+    check "$inst: bind as $login" has_line "$out" "dn: $nc"
+  done
+
+  out=$(lab_search -ZZ -H "ldap://$host:$plain" -E "$SD_FLAGS" -s base -b "$nc" nTSecurityDescriptor 2>&1) || true
+  check "$inst: critical security-descriptor-flags control accepted" grep -q '^nTSecurityDescriptor::' <<<"$out"
+  # An unknown critical control is refused; Samba then leaves the search open, hence the time-out.
+  out=$(timeout 3 ldapsearch -LLL -x -ZZ -D "$KV_LAB_USER" -y "$KV_LAB_PASSWORD_FILE" \
+    -H "ldap://$host:$plain" -E '!1.2.3.4.5.6.7' -s base -b "$nc" dn 2>&1) || true
+  check "$inst: an unknown critical control is refused" grep -qF 'unavailable (12)' <<<"$out"
+
+  read -r major minor <<<"${VERSION[$inst]}"
+  out=$(lab_search -ZZ -H "ldap://$host:$plain" -s base \
+    -b "CN=ADSchema,CN=Korvant 5.0 Configuration,CN=Services,CN=Configuration,$nc" \
+    orvexKVADSchemaVersion orvexKVADSchemaVersionExtended 2>&1) || true
+  check "$inst: schema version $major.$minor readable" \
+    bash -c 'grep -qx "orvexKVADSchemaVersion: $1" <<<"$3" && grep -qx "orvexKVADSchemaVersionExtended: $2" <<<"$3"' \
+    _ "$major" "$minor" "$out"
+
+  # SID-syntax product attributes match the SID string form in filters.
+  if [[ $inst == ad ]]; then
+    filter="(&(objectClass=computer)(orvexKVComputerOMSSID=$oms_sid))"
+    expect="dn: CN=WS01,CN=Computers,$nc"
+  else
+    filter="(&(objectClass=computer)(orvexKVObjectSid=$ws01_sid))"
+    expect="dn: CN=WS01,CN=Computers,CN={$([[ $inst == src-* ]] && echo "$KV_LAB_SRC_SD_ID" || echo "$KV_LAB_DST_SD_ID")},$nc"
+  fi
+  out=$(lab_search -ZZ -H "ldap://$host:$plain" -b "$nc" "$filter" dn 2>&1) || true
+  check "$inst: SID-string filter $filter" has_line "$out" "$expect"
+done
+
+# Computers of the domain carry what the program reads of them.
+out=$(lab_search -ZZ -H "ldap://$KV_LAB_AD" -b "$KV_LAB_AD_NC" "(objectSid=$ws01_sid)" \
+  canonicalName objectGUID objectSid dNSHostName 2>&1) || true
+check "ad: computer found by its objectSid string" has_line "$out" "dNSHostName: ws01.corp.local"
+check "ad: canonicalName present" has_line "$out" "canonicalName: corp.local/Computers/WS01"
+check "ad: objectGUID present" grep -q '^objectGUID:: ' <<<"$out"
+check "ad: objectSid present" grep -q '^objectSid:: ' <<<"$out"
+
+# Kerberos: a ticket from the lab KDC (password on standard input), then binds without a
+# password; over TLS without a SASL security layer.
+KRB5CCNAME=FILE:$(mktemp -u "${TMPDIR:-/tmp}/kvlab-krb5cc.XXXXXX")
+export KRB5CCNAME
+trap 'kdestroy >/dev/null 2>&1 || true' EXIT
+if kinit "$KV_LAB_KRB5_PRINCIPAL" <"$KV_LAB_PASSWORD_FILE" >/dev/null 2>&1; then
+  ok "kinit $KV_LAB_KRB5_PRINCIPAL"
+else
+  not_ok "kinit $KV_LAB_KRB5_PRINCIPAL"
+fi
+for mech in GSSAPI GSS-SPNEGO; do
+  out=$(ldapsearch -LLL -N -Q -Y "$mech" -H "ldap://$KV_LAB_AD" -s base -b "$KV_LAB_AD_NC" dn 2>&1) || true
+  check "ad: $mech bind with the ticket" has_line "$out" "dn: $KV_LAB_AD_NC"
+done
+out=$(ldapsearch -LLL -N -Q -Y GSSAPI -O maxssf=0 -ZZ -H "ldap://$KV_LAB_AD" -s base -b "$KV_LAB_AD_NC" dn 2>&1) || true
+check "ad: GSSAPI bind over StartTLS without a security layer" has_line "$out" "dn: $KV_LAB_AD_NC"
+check "ad: service ticket for ldap/$KV_LAB_AD" bash -c 'klist | grep -q "ldap/$1@"' _ "$KV_LAB_AD"
+
+finish
