@@ -4,7 +4,6 @@
 #include "base/Trace.h"
 #include "platform/Guid.h"
 #include "server/IniParser.h"
-#include "transform/XmlText.h"
 #include "xml/SaxWriter.h"
 
 namespace KvMigration {
@@ -31,7 +30,7 @@ public:
 
     std::wstring Close() {
         writer_.EndNode();
-        return WithLiteralCharacters(text_);
+        return text_;
     }
 
 private:

@@ -2,7 +2,6 @@
 
 #include "base/KvError.h"
 #include "base/Trace.h"
-#include "transform/XmlText.h"
 #include "xml/SaxReader.h"
 #include "xml/SaxWriter.h"
 
@@ -122,7 +121,7 @@ std::wstring TransformPolicyValue(const std::wstring& text) {
         KvBase::GetTrace().Trace(KvBase::TraceError,
                                  L"The policy document has no Policies element and is dropped");
     }
-    return WithLiteralCharacters(result);
+    return result;
 }
 
 }  // namespace KvMigration

@@ -4,7 +4,6 @@
 
 #include "base/KvError.h"
 #include "base/Trace.h"
-#include "transform/XmlText.h"
 #include "xml/SaxReader.h"
 #include "xml/SaxWriter.h"
 
@@ -140,7 +139,7 @@ std::wstring CJournalScheduleTransformer::WriteSchedule(const ScheduleData& data
         writer.EndNode();
         writer.EndNode();
     }
-    return WithLiteralCharacters(text);
+    return text;
 }
 
 }  // namespace KvMigration

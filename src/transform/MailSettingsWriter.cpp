@@ -1,6 +1,5 @@
 #include "transform/MailSettingsWriter.h"
 
-#include "transform/XmlText.h"
 #include "xml/SaxWriter.h"
 
 namespace KvMigration {
@@ -36,7 +35,7 @@ std::wstring CMailSettingsWriter::Write(const NewMailSettings& settings) const {
         writer.EndNode();
         writer.EndNode();
     }
-    return WithLiteralCharacters(text);
+    return text;
 }
 
 }  // namespace KvMigration

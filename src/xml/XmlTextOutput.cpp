@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 
@@ -26,6 +27,7 @@ const xmlChar* ToXml(const std::string& text) {
 struct XmlTextOutput::State {
     xmlTextWriterPtr writer = nullptr;
     xmlBufferPtr memory = nullptr;
+    size_t declarationBytes = 0;  // memory mode: the declaration that TakeText leaves out
     int fd = -1;
     int writeError = 0;  // errno of the first failed write or close
 
@@ -110,10 +112,20 @@ std::unique_ptr<XmlTextOutput> XmlTextOutput::ToMemory() {
     if (state.memory == nullptr) {
         throw std::bad_alloc();
     }
+    // Growing by doubling keeps long documents linear; the default grows by exact sizes.
+    xmlBufferSetAllocationScheme(state.memory, XML_BUFFER_ALLOC_DOUBLEIT);
     state.writer = xmlNewTextWriterMemory(state.memory, 0);
     if (state.writer == nullptr) {
         throw std::bad_alloc();
     }
+    // Without a declared encoding libxml2 writes every non-ASCII character of an attribute as a
+    // character reference. The document is started as UTF-8 so that characters stay literal, and
+    // the declaration that this writes is left out of the text.
+    if (xmlTextWriterStartDocument(state.writer, nullptr, "UTF-8", nullptr) < 0 ||
+        xmlTextWriterFlush(state.writer) < 0) {
+        throw std::bad_alloc();
+    }
+    state.declarationBytes = static_cast<size_t>(xmlBufferLength(state.memory));
     xmlTextWriterSetIndent(state.writer, 1);
     xmlTextWriterSetIndentString(state.writer, reinterpret_cast<const xmlChar*>("  "));
     return output;
@@ -164,9 +176,12 @@ std::string XmlTextOutput::TakeText() {
     if (state.memory == nullptr) {
         return std::string();
     }
-    std::string text(reinterpret_cast<const char*>(xmlBufferContent(state.memory)),
-                     static_cast<size_t>(xmlBufferLength(state.memory)));
+    size_t length = static_cast<size_t>(xmlBufferLength(state.memory));
+    size_t skip = std::min(state.declarationBytes, length);
+    std::string text(reinterpret_cast<const char*>(xmlBufferContent(state.memory)) + skip,
+                     length - skip);
     xmlBufferEmpty(state.memory);
+    state.declarationBytes = 0;
     while (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }

@@ -117,6 +117,15 @@ TEST(SaxWriter, MemoryTargetIsFilledOnlyWhenTheOutermostElementCloses) {
     EXPECT_EQ(text, L"<A>\n  <B>b</B>\n</A>");
 }
 
+TEST(SaxWriter, MemoryTextKeepsCharactersBeyondAsciiLiteral) {
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    writer.StartNode(L"Правило", L"№1 & <все>");
+    writer.WriteAttribute(L"имя", L"Корвант \"8\"");
+    writer.EndNode();
+    EXPECT_EQ(text, L"<Правило имя=\"Корвант &quot;8&quot;\">№1 &amp; &lt;все&gt;</Правило>");
+}
+
 TEST(SaxWriter, NullMemoryTargetIsRefused) {
     try {
         SaxWriter writer(static_cast<std::wstring*>(nullptr), MigrationContext{});
