@@ -14,7 +14,7 @@ declare -A INST_IP=([ad]=127.0.0.10 [src-sd]=127.0.0.11 [src-gc]=127.0.0.12
                     [dst-sd]=127.0.0.13 [dst-gc]=127.0.0.14)
 declare -A INST_REALM=([ad]=corp.local [src-sd]=Korvant [src-gc]=Korvant-GC
                        [dst-sd]=Korvant [dst-gc]=Korvant-GC)
-declare -A INST_NC=([ad]=DC=corp,DC=local [src-sd]=DC=korvant [src-gc]=DC=korvant-gc
+declare -A INST_NC=([ad]='DC=corp,DC=local' [src-sd]=DC=korvant [src-gc]=DC=korvant-gc
                     [dst-sd]=DC=korvant [dst-gc]=DC=korvant-gc)
 declare -A INST_HOST=([ad]=DC1 [src-sd]=SRCSD [src-gc]=SRCGC [dst-sd]=DSTSD [dst-gc]=DSTGC)
 declare -A INST_SID=([ad]=S-1-5-21-2750934112-1638409244-3154960710
@@ -22,9 +22,8 @@ declare -A INST_SID=([ad]=S-1-5-21-2750934112-1638409244-3154960710
                      [src-gc]=S-1-5-21-2750934112-1638409244-3154960712
                      [dst-sd]=S-1-5-21-2750934112-1638409244-3154960713
                      [dst-gc]=S-1-5-21-2750934112-1638409244-3154960714)
-# Which storage pair an AD LDS instance belongs to, and which partition it holds.
+# Which storage pair an AD LDS instance belongs to.
 declare -A INST_PAIR=([src-sd]=src [src-gc]=src [dst-sd]=dst [dst-gc]=dst)
-declare -A INST_ROLE=([src-sd]=sd [src-gc]=gc [dst-sd]=sd [dst-gc]=gc)
 
 # Forwarders: "listen-port instance target-port". The program reaches a pair through one host
 # and two ports, so 127.0.0.1 carries both instances of a pair.
@@ -63,16 +62,6 @@ inst_conf() { printf '%s/%s/etc/smb.conf' "$RUN_DIR" "$1"; }
 inst_sam() { printf '%s/%s/private/sam.ldb' "$RUN_DIR" "$1"; }
 valid_instance() { [[ -n ${INST_IP[$1]+x} ]]; }
 
-# A recorded pid counts only while it still runs the command we started (pids are reused).
-pid_alive() {
-  local pidfile=$1 marker=$2 pid
-  [[ -f $pidfile ]] || return 1
-  pid=$(<"$pidfile")
-  [[ $pid =~ ^[0-9]+$ ]] || return 1
-  [[ -r /proc/$pid/cmdline ]] || return 1
-  tr '\0' ' ' <"/proc/$pid/cmdline" | grep -qF -- "$marker"
-}
-
 port_open() { timeout 1 bash -c ": </dev/tcp/$1/$2" 2>/dev/null; }
 
 wait_port() {
@@ -95,21 +84,6 @@ wait_port_free() {
     sleep 0.1
   done
   return 1
-}
-
-# Stop one recorded process and forget it; a pid that no longer runs our command is only forgotten.
-stop_pidfile() {
-  local pidfile=$1 marker=$2 pid tries=100
-  if pid_alive "$pidfile" "$marker"; then
-    pid=$(<"$pidfile")
-    kill "$pid" 2>/dev/null || true
-    while ((tries-- > 0)) && pid_alive "$pidfile" "$marker"; do sleep 0.1; done
-    if pid_alive "$pidfile" "$marker"; then
-      kill -KILL "$pid" 2>/dev/null || true
-      sleep 0.2
-    fi
-  fi
-  rm -f "$pidfile"
 }
 
 read_password() { [[ -s $PASSWORD_FILE ]] || die "no lab password yet (run lab/up)"; cat "$PASSWORD_FILE"; }

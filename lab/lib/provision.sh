@@ -10,7 +10,7 @@ ensure_password() {
   local pw
   # Letters and digits only, so the value needs no quoting anywhere; the suffix keeps every
   # character class present.
-  pw=$(openssl rand -base64 48 | tr -dc 'A-Za-z0-9' | head -c 20)Kv7q
+  pw=$(openssl rand -hex 12)Kv7q
   (umask 077; printf '%s' "$pw" >"$PASSWORD_FILE")
 }
 

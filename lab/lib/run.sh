@@ -47,7 +47,7 @@ start_instance() {
   local inst=$1
   instance_up "$inst" && return 0
   stop_recorded "$PID_DIR/$inst.pid"
-  # Standard input from /dev/null: samba -i stops at the end of its input otherwise.
+  # samba -i needs an open standard input; /dev/null keeps it from reading a terminal.
   setsid samba -s "$(inst_conf "$inst")" -i -M single --no-process-group \
     </dev/null >>"$LOG_DIR/$inst.log" 2>&1 9>&- &
   record_pid $! "$PID_DIR/$inst.pid"
