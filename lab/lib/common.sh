@@ -4,6 +4,8 @@
 
 LAB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 KV_LAB_HOME=${KV_LAB_HOME:-/var/tmp/kvlab}
+# Absolute, since the instances' configuration files name paths inside it.
+[[ $KV_LAB_HOME == /* ]] || KV_LAB_HOME=$PWD/$KV_LAB_HOME
 
 # Instance table. Every instance is a Samba AD DC on its own loopback address; the NetBIOS domain
 # is CORP everywhere so that one login (CORP\Administrator) works on the whole lab, as a domain

@@ -207,6 +207,8 @@ write_env() {
     echo "export KV_REGISTRY_FILE='$STATE_DIR/registry.reg'"
     echo "export SecurityServerDir='$STATE_DIR/server/'"
     echo "export KRB5_CONFIG='$STATE_DIR/krb5.conf'"
+    # Kerberos binds name the server by the address the client was given.
+    echo "export LDAPSASL_NOCANON=on"
     for inst in "${INSTANCES[@]}"; do
       var=${inst^^}; var=${var//-/_}
       echo "export KV_LAB_${var}='${INST_IP[$inst]}'"
