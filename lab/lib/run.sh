@@ -83,9 +83,9 @@ restore_instance() {
 forward_pidfile() { printf '%s/forward-%s.pid' "$PID_DIR" "$1"; }
 
 start_forwarders() {
-  local spec port inst target
-  for spec in "${FORWARDS[@]}"; do
-    read -r port inst target <<<"$spec"
+  local fwd port inst target
+  for fwd in "${FORWARDS[@]}"; do
+    read -r port inst target <<<"$fwd"
     recorded_alive "$(forward_pidfile "$port")" && port_open "$FORWARD_IP" "$port" && continue
     stop_recorded "$(forward_pidfile "$port")"
     setsid socat -lf "$LOG_DIR/forward-$port.log" \
@@ -93,25 +93,25 @@ start_forwarders() {
       "TCP:${INST_IP[$inst]}:$target" </dev/null >/dev/null 2>&1 9>&- &
     record_pid $! "$(forward_pidfile "$port")"
   done
-  for spec in "${FORWARDS[@]}"; do
-    read -r port inst target <<<"$spec"
+  for fwd in "${FORWARDS[@]}"; do
+    read -r port inst target <<<"$fwd"
     wait_port "$FORWARD_IP" "$port" || die "forwarder on port $port did not start"
   done
 }
 
 stop_forwarders() {
-  local spec port inst target
-  for spec in "${FORWARDS[@]}"; do
-    read -r port inst target <<<"$spec"
+  local fwd port inst target
+  for fwd in "${FORWARDS[@]}"; do
+    read -r port inst target <<<"$fwd"
     stop_recorded "$(forward_pidfile "$port")"
     wait_port_free "$FORWARD_IP" "$port" || die "port $FORWARD_IP:$port is still in use"
   done
 }
 
 forwarders_up() {
-  local spec port inst target
-  for spec in "${FORWARDS[@]}"; do
-    read -r port inst target <<<"$spec"
+  local fwd port inst target
+  for fwd in "${FORWARDS[@]}"; do
+    read -r port inst target <<<"$fwd"
     recorded_alive "$(forward_pidfile "$port")" && port_open "$FORWARD_IP" "$port" || return 1
   done
 }
