@@ -30,7 +30,7 @@ public:
         return std::wstring(text.begin(), text.end());
     }
     std::wstring Admin() const {
-        std::string text = Value("KV_LAB_ADMIN", "CORP\\Administrator");
+        std::string text = Value("KV_LAB_USER", "CORP\\Administrator");
         return std::wstring(text.begin(), text.end());
     }
 

@@ -105,7 +105,7 @@ TEST(LdapLab, KerberosBindWithTheCallersTicket) {
     const LabEnvironment& lab = LabEnvironment::Get();
     KvTest::ScopedTempDir dir;
     KvTest::ScopedEnv cache("KRB5CCNAME", "FILE:" + dir.File("ccache"));
-    std::string principal = lab.Value("KV_LAB_PRINCIPAL", "Administrator@CORP.LOCAL");
+    std::string principal = lab.Value("KV_LAB_KRB5_PRINCIPAL", "Administrator@CORP.LOCAL");
     // The password goes to kinit on its standard input, never on a command line.
     FILE* kinit = popen(("kinit " + principal + " >/dev/null 2>&1").c_str(), "w");
     ASSERT_NE(kinit, nullptr);
@@ -164,14 +164,14 @@ TEST(LdapLab, ObjectAddedModifiedRenamedAndRemovedWithItsSubtree) {
     std::vector<uint8_t> binary = {0x00, 0xFF, 0x10, 0x80, 0x00};
     item->set_attr(L"description", attr_value(L"first"));
     item->set_attr(L"otherTelephone", attr_value(attr_list{L"+1 555 0100", L"+1 555 0101"}));
-    item->set_attr(L"jpegPhoto", attr_value(binary));
+    item->set_attr(L"userCertificate", attr_value(binary));
     item->set_attr(L"info", attr_value());  // empty: not sent with the add
     item->commit();
 
-    object_ptr read =
-        s->open_object(dn.c_str(), {L"description", L"otherTelephone", L"jpegPhoto", L"info"});
+    object_ptr read = s->open_object(
+        dn.c_str(), {L"description", L"otherTelephone", L"userCertificate", L"info"});
     ASSERT_NE(read, nullptr);
-    EXPECT_EQ(read->get_attr(L"jpegPhoto").data(), binary);
+    EXPECT_EQ(read->get_attr(L"userCertificate").data(), binary);
     attr_list phones = read->get_attr(L"otherTelephone").to_list();
     std::sort(phones.begin(), phones.end());
     EXPECT_EQ(phones, (attr_list{L"+1 555 0100", L"+1 555 0101"}));
