@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <map>
 #include <string>
+
+#include "support/LabEnv.h"
 
 namespace KvTest {
 
@@ -19,11 +19,11 @@ public:
         return lab;
     }
 
-    bool Up() const { return !values_.empty(); }
-    const std::string& Path() const { return path_; }
+    bool Up() const { return !env_.All().empty(); }
+    const std::string& Path() const { return env_.Path(); }
     std::string Value(const std::string& name, const std::string& fallback = {}) const {
-        auto it = values_.find(name);
-        return it == values_.end() ? fallback : it->second;
+        auto it = env_.All().find(name);
+        return it == env_.All().end() ? fallback : it->second;
     }
     std::wstring Password() const {
         std::string text = Value("KV_LAB_PASSWORD");
@@ -36,32 +36,12 @@ public:
 
 private:
     LabEnvironment() {
-        const char* home = std::getenv("KV_LAB_HOME");
-        path_ = std::string(home && *home ? home : "/var/tmp/kvlab") + "/env";
-        std::ifstream in(path_);
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.rfind("export ", 0) == 0) {
-                line.erase(0, 7);
-            }
-            auto eq = line.find('=');
-            if (line.empty() || line[0] == '#' || eq == std::string::npos) {
-                continue;
-            }
-            std::string value = line.substr(eq + 1);
-            if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
-                value.back() == value[0]) {
-                value = value.substr(1, value.size() - 2);
-            }
-            values_[line.substr(0, eq)] = value;
-        }
-        for (const auto& [name, value] : values_) {
+        for (const auto& [name, value] : env_.All()) {
             setenv(name.c_str(), value.c_str(), 1);
         }
     }
 
-    std::string path_;
-    std::map<std::string, std::string> values_;
+    LabEnv env_;
 };
 
 // Fails the test with a clear message when the lab is down.

@@ -6,7 +6,7 @@
 
 #include "ldap/LdapHelper.h"
 #include "platform/CodePage.h"
-#include "storage/LabEnv.h"
+#include "support/LabEnv.h"
 #include "xml/MigrationContext.h"
 
 namespace KvTest {
