@@ -47,8 +47,9 @@ constexpr Message kMessages[] = {
     {1212, L"The format of the specified domain name is invalid.\r\n"},
     {1223, L"The operation was canceled by the user.\r\n"},
     {1225, L"The remote computer refused the network connection.\r\n"},
-    {1323, L"Unable to update the password. The value provided as the current password is "
-           L"incorrect.\r\n"},
+    {1323,
+     L"Unable to update the password. The value provided as the current password is "
+     L"incorrect.\r\n"},
     {1326, L"The user name or password is incorrect.\r\n"},
     {1332, L"No mapping between account names and security IDs was done.\r\n"},
     {1337, L"The security ID structure is invalid.\r\n"},
