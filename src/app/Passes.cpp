@@ -116,12 +116,7 @@ void RunPassStage(const InputParameters& parameters, const StorageSession& sessi
             ImportData(parameters, session, importSections);
         }
     } catch (const std::exception& e) {
-        std::string what = e.what();
-        if (what.size() > 1800) {  // keeps the message within the formatting limit
-            what.resize(1800);
-        }
-        PrintFatalError(std::string_view(
-            FormatStringA("An exception occurred during %s: %s", pass, what.c_str())));
+        PrintFatalException(FormatStringA("An exception occurred during %s: %%s", pass).c_str(), e);
     } catch (const KvBase::CKvError& e) {
         PrintFatalError(e);
     } catch (...) {  // Every other failure of the pass ends the run in the same uniform way.

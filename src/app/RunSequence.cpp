@@ -4,7 +4,6 @@
 #include "app/Passes.h"
 #include "app/StorageConnection.h"
 #include "app/helper/ConsoleOutput.h"
-#include "app/helper/Format.h"
 #include "base/Diagnostics.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
@@ -23,15 +22,6 @@ struct StageMessages {
     bool usageFirst;
 };
 
-[[noreturn]] void FailStandard(const StageMessages& messages, const std::exception& e) {
-    // A what() text long enough to overflow the message buffer is cut rather than lost.
-    std::string what = e.what();
-    if (what.size() > 1800) {
-        what.resize(1800);
-    }
-    PrintFatalError(std::string_view(FormatStringA(messages.standard, what.c_str())));
-}
-
 // Runs one stage; any failure prints its message through the fatal output and ends the process.
 template <typename Stage>
 auto Guarded(const StageMessages& messages, Stage&& stage) {
@@ -41,7 +31,7 @@ auto Guarded(const StageMessages& messages, Stage&& stage) {
         if (messages.usageFirst) {
             PrintUsage();
         }
-        FailStandard(messages, e);
+        PrintFatalException(messages.standard, e);
     } catch (const KvBase::CKvError& e) {
         if (messages.usageFirst) {
             PrintUsage();

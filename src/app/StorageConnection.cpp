@@ -44,8 +44,7 @@ LdapHelper::session_ptr OpenDomainController(const InputParameters& parameters) 
         cfg.ssl_port = 636;
         return Open(cfg, parameters);
     } catch (const std::exception& e) {
-        PrintFatalError(std::string_view(FormatStringA(
-            "An exception occurred while connecting to domain controller: %s", e.what())));
+        PrintFatalException("An exception occurred while connecting to domain controller: %s", e);
     } catch (const KvBase::CKvError& e) {
         PrintFatalError(e);
     } catch (...) {  // Every other failure of the connection ends the run like the entry's guards.

@@ -1,5 +1,6 @@
 #include "app/helper/ConsoleOutput.h"
 
+#include "app/helper/Format.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
 #include "platform/CodePage.h"
@@ -47,6 +48,15 @@ void PrintFatalError(std::wstring_view text) {
 void PrintFatalError(std::string_view narrowText) {
     std::wstring text = Platform::AnsiToWide(narrowText);
     Fatal(text, text);
+}
+
+void PrintFatalException(const char* narrowFormat, const std::exception& e) {
+    std::string what = e.what();
+    constexpr size_t kRoomForWhat = 1800;
+    if (what.size() > kRoomForWhat) {
+        what.resize(kRoomForWhat);
+    }
+    PrintFatalError(std::string_view(FormatStringA(narrowFormat, what.c_str())));
 }
 
 ConsoleColorScope::ConsoleColorScope(int attribute, Platform::IConsole& console)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,10 @@ void PrintMessage(std::wstring_view text);
 [[noreturn]] void PrintFatalError(const KvBase::IKvErrorW& error);
 [[noreturn]] void PrintFatalError(std::wstring_view text);
 [[noreturn]] void PrintFatalError(std::string_view narrowText);
+
+// The fatal output of a standard exception caught by a guard: `narrowFormat` holds one "%s" for
+// what(). A what() text long enough to overflow the message limit is cut rather than lost.
+[[noreturn]] void PrintFatalException(const char* narrowFormat, const std::exception& e);
 
 // Sets a console text attribute for the length of a scope.
 class ConsoleColorScope {

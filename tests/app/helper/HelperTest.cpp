@@ -1,5 +1,6 @@
 #include "app/helper/Base64.h"
 #include "app/helper/CValue.h"
+#include "app/helper/ConsoleOutput.h"
 #include "app/helper/Format.h"
 #include "app/helper/Identifiers.h"
 #include "app/helper/ObjectText.h"
@@ -35,6 +36,18 @@ TEST(FormatString, AcceptsExactly2047Characters) {
     }
     EXPECT_THROW(FormatStringA("%s", std::string(2048, 'x').c_str()), std::length_error);
     EXPECT_EQ(FormatString(L"100%% %ls", L"done"), L"100% done");
+}
+
+TEST(PrintFatalExceptionDeathTest, OverlongTextIsCutInsteadOfFailingInTheGuard) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(
+        dir.File("r.reg"),
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]\n"
+        "\"TracePath\"=\"" +
+            dir.Path() + "\"\n");
+    KvTest::ScopedEnv registry("KV_REGISTRY_FILE", dir.File("r.reg"));
+    EXPECT_EXIT(PrintFatalException("Failed: %s", std::runtime_error(std::string(5000, 'x'))),
+                testing::ExitedWithCode(255), "");
 }
 
 TEST(Base64, EncodesAndDecodes) {
