@@ -11,8 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "QuietTrace.h"
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "server/GpeBlob.h"
 #include "server/IniParser.h"
 #include "server/KvGpeXml.h"
 #include "server/KvPolicy.h"
@@ -59,21 +61,6 @@ bool RootHasAll(const std::wstring& text, const wchar_t* rootName,
     return true;
 }
 
-std::wstring WithChecksum(const std::string& bytes) {
-    static const wchar_t digits[] = L"0123456789abcdef";
-    std::wstring text;
-    uint8_t sum = 0;
-    for (char c : bytes) {
-        const auto byte = static_cast<uint8_t>(c);
-        sum = static_cast<uint8_t>(sum + byte);
-        text.push_back(digits[byte >> 4]);
-        text.push_back(digits[byte & 0xF]);
-    }
-    text.push_back(digits[sum >> 4]);
-    text.push_back(digits[sum & 0xF]);
-    return text;
-}
-
 void TemplatePath(const std::wstring& text) {
     PolicyTemplate policy;
     if (ParsePolicyTemplate(text, policy) != IniParsed) {
@@ -112,7 +99,7 @@ void SchedulePath(const std::wstring& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("KV_REGISTRY_FILE", "/nonexistent/registry.reg", 1);  // keeps the trace inert
+    KvFuzz::SendTraceNowhere();
     return 0;
 }
 
@@ -130,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 NibbleStringToString(Platform::Utf8ToWide(bytes));
                 break;
             case 2:
-                NibbleStringToString(WithChecksum(bytes));
+                NibbleStringToString(KvTest::MakeNibbles(bytes));
                 break;
             case 3:
                 MailSettingsPath(Platform::Utf8ToWide(bytes));

@@ -114,7 +114,11 @@ TEST_F(ProgramTest, ExportReplacesAnExistingFileWithRmf) {
 }
 
 TEST_F(ProgramTest, MissingComputerSidFailsWithTheSystemText) {
-    KvTest::WriteFile(dir_.File("registry.reg"), "REGEDIT4\r\n");
+    KvTest::WriteFile(
+        dir_.File("registry.reg"),
+        "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]\r\n"
+        "\"TracePath\"=\"" +
+            dir_.Path() + "/logs\"\r\n");
     auto result = Run({"-im", "/dev/null"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out,

@@ -90,8 +90,15 @@ TEST(CrashCatcher, CrashInAChildEndsWithTheReportTheFatalOutputAndStatus255) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
         KvTest::ScopedTempDir dir;
-        KvTest::ProcessResult result =
-            KvTest::RunProcess(CRASH_CHILD, {c.kind}, {{"TMPDIR", dir.Path()}}, 60);
+        KvTest::ScopedTempDir traceDir;  // keeps the child's trace out of the machine's log folder
+        KvTest::WriteFile(
+            traceDir.File("r.reg"),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]\n"
+            "\"TracePath\"=\"" +
+                traceDir.Path() + "\"\n");
+        KvTest::ProcessResult result = KvTest::RunProcess(
+            CRASH_CHILD, {c.kind},
+            {{"TMPDIR", dir.Path()}, {"KV_REGISTRY_FILE", traceDir.File("r.reg")}}, 60);
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.out, std::string(c.description) + "\n");
         EXPECT_THAT(result.err, HasSubstr(std::string("Description: ") + c.description));

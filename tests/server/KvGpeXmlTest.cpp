@@ -3,9 +3,9 @@
 #include <optional>
 
 #include "GpeBlob.h"
-#include "TraceCapture.h"
 #include "base/KvError.h"
 #include "server/KvGpeXml.h"
+#include "support/TraceCapture.h"
 
 namespace KvMigration {
 namespace {

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "GpeBlob.h"
-#include "TraceCapture.h"
 #include "app/helper/Identifiers.h"
 #include "base/KvError.h"
 #include "platform/CodePage.h"
 #include "server/KvPolicy.h"
 #include "support/ScopedTempDir.h"
+#include "support/TraceCapture.h"
 
 namespace KvMigration {
 namespace {

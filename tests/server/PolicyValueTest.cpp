@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "TraceCapture.h"
 #include "base/KvError.h"
 #include "server/PolicyValue.h"
+#include "support/TraceCapture.h"
 
 namespace KvMigration {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "TraceCapture.h"
 #include "base/KvError.h"
+#include "support/TraceCapture.h"
 #include "transform/JournalSchedule.h"
 
 namespace KvMigration {
