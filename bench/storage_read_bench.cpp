@@ -13,8 +13,8 @@
 
 #include "CountingSession.h"
 #include "platform/CodePage.h"
-#include "storage/LabSessions.h"
 #include "storage/LdapStorage.h"
+#include "support/Lab.h"
 
 namespace {
 
@@ -73,6 +73,10 @@ int main(int argc, char** argv) {
     using namespace KvMigration;
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const KvTest::Lab& lab = KvTest::Lab::Get();
+    if (!lab.Up()) {
+        std::fprintf(stderr, "the directory lab is not up (run lab/up)\n");
+        return 1;
+    }
     const KvTest::LabEnv& env = lab.Env();
 
     StorageSession real = lab.LdsStorage(50000);

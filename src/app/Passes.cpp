@@ -1,9 +1,9 @@
 #include "app/Passes.h"
 
-#include "app/helper/ConsoleOutput.h"
-#include "app/helper/Format.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/ConsoleOutput.h"
+#include "helper/Format.h"
 #include "xml/SaxReader.h"
 #include "xml/SaxWriter.h"
 #include "xml/SectionPaths.h"

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "app/InputParameters.h"
+#include "helper/MigrationContext.h"
 #include "xml/Exporter.h"
 #include "xml/Importer.h"
-#include "xml/MigrationContext.h"
 
 namespace KvMigration {
 

@@ -3,10 +3,10 @@
 #include "app/InputParameters.h"
 #include "app/Passes.h"
 #include "app/StorageConnection.h"
-#include "app/helper/ConsoleOutput.h"
-#include "base/Diagnostics.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "diagnostics/Diagnostics.h"
+#include "helper/ConsoleOutput.h"
 
 #include <clocale>
 #include <exception>

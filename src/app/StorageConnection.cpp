@@ -1,10 +1,10 @@
 #include "app/StorageConnection.h"
 
-#include "app/helper/ConsoleOutput.h"
-#include "app/helper/Format.h"
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/ConsoleOutput.h"
+#include "helper/Format.h"
+#include "helper/Identifiers.h"
 #include "storage/LdapStorage.h"
 
 #include <exception>

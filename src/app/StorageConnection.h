@@ -3,8 +3,8 @@
 #include <string>
 
 #include "app/InputParameters.h"
+#include "helper/MigrationContext.h"
 #include "ldap/LdapHelper.h"
-#include "xml/MigrationContext.h"
 
 namespace KvMigration {
 

@@ -1,7 +1,7 @@
 #include "server/KvPolicy.h"
 
-#include "app/helper/Identifiers.h"
 #include "base/Trace.h"
+#include "helper/Identifiers.h"
 #include "platform/Guid.h"
 #include "server/IniParser.h"
 #include "xml/SaxWriter.h"

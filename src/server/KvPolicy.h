@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "helper/ObjectData.h"
 #include "server/PolicyTemplate.h"
-#include "storage/ObjectData.h"
 
 namespace KvMigration {
 

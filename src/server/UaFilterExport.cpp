@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 
-#include "app/helper/Format.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/Format.h"
 #include "platform/CodePage.h"
 #include "xml/SaxReader.h"
 

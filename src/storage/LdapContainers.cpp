@@ -1,6 +1,6 @@
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/Identifiers.h"
 #include "storage/LdapStorage.h"
 #include "storage/LdapValue.h"
 

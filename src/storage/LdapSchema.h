@@ -1,13 +1,13 @@
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/helper/ObjectText.h"
+#include "helper/ObjectText.h"
+#include "helper/SchemaVersion.h"
 
 namespace KvMigration {
 
@@ -48,19 +48,6 @@ struct CObjectSchema {
     std::vector<AttributePtr> attributes;
 };
 using ObjectSchemaPtr = std::shared_ptr<CObjectSchema>;
-
-struct SchemaVersion {
-    int32_t major = 0;
-    int32_t minor = 0;
-
-    friend bool operator==(const SchemaVersion&, const SchemaVersion&) = default;
-    friend auto operator<=>(const SchemaVersion&, const SchemaVersion&) = default;
-};
-
-inline constexpr SchemaVersion SchemaVersionBase{7, 16};
-inline constexpr SchemaVersion SchemaVersion717{7, 17};
-inline constexpr SchemaVersion SchemaVersion718{7, 18};
-inline constexpr SchemaVersion SchemaVersion819{8, 19};
 
 // Whether the storage is AD LDS (else Active Directory), and whether objects are read for export
 // (source) or written on import.

@@ -1,9 +1,9 @@
 #include "storage/LdapStorage.h"
 
-#include "app/helper/Format.h"
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/Format.h"
+#include "helper/Identifiers.h"
 #include "storage/LdapValue.h"
 #include "storage/ObjectFilter.h"
 

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "helper/MigrationContext.h"
 #include "ldap/LdapHelper.h"
 #include "storage/LdapSchema.h"
-#include "storage/ObjectData.h"
-#include "xml/MigrationContext.h"
+#include "storage/StorageObject.h"
 
 namespace KvMigration {
 

@@ -1,9 +1,9 @@
 #include "storage/LdapValue.h"
 
-#include "app/helper/Base64.h"
-#include "app/helper/Identifiers.h"
-#include "app/helper/ObjectText.h"
 #include "base/KvError.h"
+#include "helper/Base64.h"
+#include "helper/Identifiers.h"
+#include "helper/ObjectText.h"
 #include "platform/CodePage.h"
 
 #include <cwchar>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/helper/CValue.h"
+#include "helper/CValue.h"
 #include "ldap/AttrValue.h"
 #include "storage/LdapSchema.h"
 

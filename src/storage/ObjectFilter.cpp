@@ -1,6 +1,6 @@
 #include "storage/ObjectFilter.h"
 
-#include "app/helper/Identifiers.h"
+#include "helper/Identifiers.h"
 
 #include <algorithm>
 

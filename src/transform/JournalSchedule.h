@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "app/helper/CValue.h"
-#include "app/helper/ObjectText.h"
+#include "helper/CValue.h"
+#include "helper/ObjectText.h"
 #include "xml/Importer.h"
 
 namespace KvMigration {

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "xml/MigrationContext.h"
+#include "helper/MigrationContext.h"
 
 namespace KvMigration {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "xml/MigrationContext.h"
+#include "helper/MigrationContext.h"
 
 namespace KvMigration {
 

@@ -1,9 +1,9 @@
 #include "xml/SaxReader.h"
 
-#include "app/helper/ConsoleOutput.h"
-#include "app/helper/Format.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/ConsoleOutput.h"
+#include "helper/Format.h"
 #include "platform/CodePage.h"
 
 #include <exception>

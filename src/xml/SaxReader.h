@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "helper/MigrationContext.h"
 #include "xml/Importer.h"
-#include "xml/MigrationContext.h"
 #include "xml/XmlPushParser.h"
 
 namespace KvMigration {

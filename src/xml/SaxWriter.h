@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "helper/MigrationContext.h"
 #include "xml/Exporter.h"
-#include "xml/MigrationContext.h"
 
 namespace KvMigration {
 

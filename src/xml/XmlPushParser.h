@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "xml/MigrationContext.h"
+#include "helper/MigrationContext.h"
 
 namespace KvMigration {
 

@@ -10,8 +10,8 @@
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "support/RecordingImporter.h"
 #include "support/ScopedTempDir.h"
-#include "xml/RecordingImporter.h"
 
 namespace KvMigration {
 namespace {

@@ -6,18 +6,18 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "LabEnvironment.h"
-#include "base/ClientException.h"
 #include "base/KvError.h"
+#include "diagnostics/ClientException.h"
 #include "ldap/LdapClient.h"
 #include "ldap/LdapHelper.h"
 #include "platform/Guid.h"
+#include "support/Lab.h"
 #include "support/ScopedTempDir.h"
 
 namespace {
 
 using namespace LdapHelper;
-using KvTest::LabEnvironment;
+using KvTest::Lab;
 using testing::HasSubstr;
 
 server_cfg Ad() {
@@ -35,7 +35,7 @@ server_cfg SourceSd() {
 }
 
 session_ptr OpenAd(bool ssl) {
-    const LabEnvironment& lab = LabEnvironment::Get();
+    const Lab& lab = Lab::Get();
     return open_session(Ad(), ssl, lab.Admin().c_str(), lab.Password().c_str());
 }
 
@@ -76,7 +76,7 @@ TEST(LdapLab, StartTlsSessionReadsTheRootDse) {
 
 TEST(LdapLab, LdapsSessionToTheSourcePair) {
     KV_REQUIRE_LAB();
-    const LabEnvironment& lab = LabEnvironment::Get();
+    const Lab& lab = Lab::Get();
     session_ptr s = open_session(SourceSd(), true, lab.Admin().c_str(), lab.Password().c_str());
     EXPECT_EQ(s->default_naming_context(), L"DC=korvant");
     EXPECT_EQ(s->server().ssl_port, 50001);
@@ -87,14 +87,13 @@ TEST(LdapLab, WrongPasswordArrivesAsTheErrorObjectOfTheMappedCode) {
     KvBase::CClientException hook;
     set_exception_handler(&hook);
     try {
-        open_session(Ad(), false, LabEnvironment::Get().Admin().c_str(), L"not-the-password");
+        open_session(Ad(), false, Lab::Get().Admin().c_str(), L"not-the-password");
         FAIL() << "opened";
     } catch (const KvBase::CKvError& e) {
         EXPECT_EQ(e.Code(), LdapMapErrorToWin32(49));
         std::wstring dump = e.Dump();
         EXPECT_THAT(dump, HasSubstr(L"Function: LDAP\r\n"));
-        EXPECT_THAT(dump, HasSubstr(L"LDAP: Server: '127.0.0.10:389' User: '" +
-                                    LabEnvironment::Get().Admin() +
+        EXPECT_THAT(dump, HasSubstr(L"LDAP: Server: '127.0.0.10:389' User: '" + Lab::Get().Admin() +
                                     L"' Error: Invalid credentials (0x31).\r\n"));
     }
     set_exception_handler(nullptr);
@@ -102,7 +101,7 @@ TEST(LdapLab, WrongPasswordArrivesAsTheErrorObjectOfTheMappedCode) {
 
 TEST(LdapLab, KerberosBindWithTheCallersTicket) {
     KV_REQUIRE_LAB();
-    const LabEnvironment& lab = LabEnvironment::Get();
+    const Lab& lab = Lab::Get();
     KvTest::ScopedTempDir dir;
     KvTest::ScopedEnv cache("KRB5CCNAME", "FILE:" + dir.File("ccache"));
     std::string principal = lab.Value("KV_LAB_KRB5_PRINCIPAL", "Administrator@CORP.LOCAL");

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "GpeBlob.h"
 #include "base/KvError.h"
 #include "server/KvGpeXml.h"
+#include "support/GpeBlob.h"
 #include "support/TraceCapture.h"
 
 namespace KvMigration {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "GpeBlob.h"
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
+#include "helper/Identifiers.h"
 #include "platform/CodePage.h"
 #include "server/KvPolicy.h"
+#include "support/GpeBlob.h"
 #include "support/ScopedTempDir.h"
 #include "support/TraceCapture.h"
 

@@ -1,9 +1,9 @@
 #include "storage/LdapStorage.h"
 
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
-#include "storage/FakeDirectory.h"
+#include "helper/Identifiers.h"
 #include "storage/ObjectFilter.h"
+#include "support/FakeDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "storage/LdapValue.h"
 
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
+#include "helper/Identifiers.h"
 
 #include <gtest/gtest.h>
 

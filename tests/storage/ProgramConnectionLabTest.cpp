@@ -1,4 +1,4 @@
-#include "storage/LabSessions.h"
+#include "support/Lab.h"
 #include "support/RunProcess.h"
 #include "support/ScopedTempDir.h"
 
@@ -17,6 +17,8 @@ const std::string kImportRefused = "The minimum server version for import is 8.2
 
 class ProgramConnectionLabTest : public testing::Test {
 protected:
+    void SetUp() override { KV_REQUIRE_LAB(); }
+
     // Runs the program against the lab; the password reaches it only on its command line.
     KvTest::ProcessResult Run(std::vector<std::string> arguments) const {
         const KvTest::LabEnv& env = lab.Env();

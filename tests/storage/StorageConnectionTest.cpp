@@ -1,7 +1,7 @@
 #include "app/StorageConnection.h"
 
 #include "base/KvError.h"
-#include "storage/FakeDirectory.h"
+#include "support/FakeDirectory.h"
 
 #include <gtest/gtest.h>
 

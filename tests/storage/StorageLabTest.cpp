@@ -1,7 +1,7 @@
-#include "app/helper/Identifiers.h"
 #include "base/KvError.h"
-#include "storage/LabSessions.h"
+#include "helper/Identifiers.h"
 #include "storage/LdapStorage.h"
+#include "support/Lab.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +54,8 @@ std::wstring NameOf(const std::vector<CLdapObject>& objects, const std::wstring&
 
 class StorageLabTest : public testing::Test {
 protected:
+    void SetUp() override { KV_REQUIRE_LAB(); }
+
     const Lab& lab = Lab::Get();
 };
 

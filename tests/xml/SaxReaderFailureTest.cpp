@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/KvError.h"
-#include "xml/RecordingImporter.h"
+#include "support/RecordingImporter.h"
 
 namespace KvMigration {
 namespace {

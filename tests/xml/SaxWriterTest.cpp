@@ -11,8 +11,8 @@
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "support/RecordingImporter.h"
 #include "support/ScopedTempDir.h"
-#include "xml/RecordingImporter.h"
 #include "xml/SaxReader.h"
 
 namespace KvMigration {

@@ -1,4 +1,4 @@
-#include "app/helper/CValue.h"
+#include "helper/CValue.h"
 
 #include "base/KvError.h"
 

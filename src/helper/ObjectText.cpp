@@ -1,7 +1,7 @@
-#include "app/helper/ObjectText.h"
+#include "helper/ObjectText.h"
 
-#include "app/helper/Format.h"
 #include "base/KvError.h"
+#include "helper/Format.h"
 
 namespace KvMigration {
 

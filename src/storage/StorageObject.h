@@ -4,8 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/helper/CValue.h"
-#include "app/helper/ObjectText.h"
+#include "helper/ObjectData.h"
 
 namespace LdapHelper {
 class object;
@@ -23,19 +22,6 @@ struct CLdapObject {
     bool policyMigrated = false;
 };
 using LdapObjectPtr = std::shared_ptr<CLdapObject>;
-
-// The exchange record of one object between the storage and the migration file.
-struct CObjectData {
-    ObjectKind kind = KindPolicy;
-    std::wstring id;
-    std::wstring name;
-    std::wstring canonicalName;
-    std::map<std::wstring, CValue> attributes;
-    bool objectMigrated = false;
-    bool policyMigrated = false;
-};
-using ObjectDataPtr = std::shared_ptr<CObjectData>;
-using ObjectDataMap = std::map<std::wstring, ObjectDataPtr>;
 
 // The marks an import leaves in an object's description.
 struct MigrationMarks {

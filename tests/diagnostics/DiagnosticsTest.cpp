@@ -4,10 +4,10 @@
 #include <csignal>
 #include <filesystem>
 
-#include "base/ClientException.h"
-#include "base/CrashCatcher.h"
 #include "base/KvError.h"
-#include "base/ReportError.h"
+#include "diagnostics/ClientException.h"
+#include "diagnostics/CrashCatcher.h"
+#include "diagnostics/ReportError.h"
 #include "platform/Registry.h"
 #include "support/RunProcess.h"
 #include "support/ScopedTempDir.h"

@@ -1,4 +1,4 @@
-#include "app/helper/Base64.h"
+#include "helper/Base64.h"
 
 #include "base/KvError.h"
 

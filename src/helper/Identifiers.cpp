@@ -1,4 +1,4 @@
-#include "app/helper/Identifiers.h"
+#include "helper/Identifiers.h"
 
 #include "base/KvError.h"
 #include "platform/Process.h"

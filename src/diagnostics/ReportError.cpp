@@ -1,4 +1,4 @@
-#include "base/ReportError.h"
+#include "diagnostics/ReportError.h"
 
 #include <syslog.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/helper/Format.h"
+#include "helper/Format.h"
 
 #include <cstdarg>
 #include <cstdio>

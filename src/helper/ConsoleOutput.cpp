@@ -1,8 +1,8 @@
-#include "app/helper/ConsoleOutput.h"
+#include "helper/ConsoleOutput.h"
 
-#include "app/helper/Format.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
+#include "helper/Format.h"
 #include "platform/CodePage.h"
 #include "platform/Process.h"
 

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "base/ClientException.h"
-#include "base/CrashCatcher.h"
+#include "diagnostics/ClientException.h"
+#include "diagnostics/CrashCatcher.h"
 
 namespace KvBase {
 

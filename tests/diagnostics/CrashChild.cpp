@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/helper/ConsoleOutput.h"
-#include "base/Diagnostics.h"
 #include "base/KvError.h"
+#include "diagnostics/Diagnostics.h"
+#include "helper/ConsoleOutput.h"
 #include "platform/CodePage.h"
 
 namespace {

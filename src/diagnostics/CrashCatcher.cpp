@@ -1,4 +1,4 @@
-#include "base/CrashCatcher.h"
+#include "diagnostics/CrashCatcher.h"
 
 #include <execinfo.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "base/Diagnostics.h"
+#include "diagnostics/Diagnostics.h"
 
 #include "ldap/LdapHooks.h"
 

@@ -1,4 +1,4 @@
-#include "base/ClientException.h"
+#include "diagnostics/ClientException.h"
 
 #include <cstdarg>
 

@@ -1,0 +1,97 @@
+#pragma once
+
+// The running directory lab for the integration tests: its client settings, the identifiers of
+// its seed, and sessions to its instances opened as the lab administrator.
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "helper/MigrationContext.h"
+#include "ldap/LdapHelper.h"
+#include "platform/CodePage.h"
+#include "support/LabEnv.h"
+
+namespace KvTest {
+
+class Lab {
+public:
+    // Loads the settings once and puts them into this process's environment (all but the
+    // password), so that libldap trusts the lab CA and the registry file is the lab's. A lab
+    // that is down loads nothing; KV_REQUIRE_LAB then fails the test with a clear message.
+    static const Lab& Get() {
+        static const Lab lab;
+        return lab;
+    }
+
+    bool Up() const { return env_.Loaded() && ids_.Loaded(); }
+    const LabEnv& Env() const { return env_; }
+    const LabEnv& Ids() const { return ids_; }
+    std::string Value(const std::string& key, const std::string& fallback = {}) const {
+        std::string value = env_.Get(key);
+        return value.empty() ? fallback : value;
+    }
+    std::wstring Admin() const { return Platform::Utf8ToWide(Value("KV_LAB_USER")); }
+    std::wstring Password() const { return Platform::Utf8ToWide(Value("KV_LAB_PASSWORD")); }
+    // "-cr" of the program: the administrator login and the password.
+    std::string Credentials() const {
+        return Value("KV_LAB_USER") + ":" + Value("KV_LAB_PASSWORD");
+    }
+
+    std::string Id(const std::string& key) const {
+        std::string value = ids_.Get(key);
+        if (value.empty()) {
+            throw std::runtime_error("the lab's identifiers lack " + key);
+        }
+        return value;
+    }
+    std::wstring WideId(const std::string& key) const { return Platform::Utf8ToWide(Id(key)); }
+    std::wstring OmsSid() const { return Platform::Utf8ToWide(env_.Get("KV_LAB_OMS_SID")); }
+
+    LdapHelper::session_ptr Open(const std::string& host, int32_t port, int32_t sslPort,
+                                 bool useSsl = false) const {
+        LdapHelper::server_cfg cfg;
+        cfg.host = Platform::Utf8ToWide(host);
+        cfg.port = port;
+        cfg.ssl_port = sslPort;
+        return LdapHelper::open_session(cfg, useSsl, Admin().c_str(), Password().c_str(), -1);
+    }
+    LdapHelper::session_ptr OpenAd() const { return Open(env_.Get("KV_LAB_AD"), 389, 636); }
+    // The second Active Directory domain (new.local), for imports into another domain.
+    LdapHelper::session_ptr OpenAdNew() const { return Open(env_.Get("KV_LAB_AD_NEW"), 389, 636); }
+
+    // The source pair listens on 50000-50003, the target pair on 51000-51003.
+    KvMigration::StorageSession LdsStorage(int32_t basePort) const {
+        return LdsStorage(basePort, OpenAd());
+    }
+    KvMigration::StorageSession LdsStorage(int32_t basePort, LdapHelper::session_ptr ad) const {
+        const std::string host = env_.Get("KV_LAB_LDS_HOST");
+        return {std::move(ad), true, Open(host, basePort, basePort + 1),
+                Open(host, basePort + 2, basePort + 3)};
+    }
+    KvMigration::StorageSession AdStorage() const { return {OpenAd(), false, nullptr, nullptr}; }
+
+private:
+    Lab() : env_(), ids_(env_.Get("KV_LAB_IDS")) {
+        for (const auto& [key, value] : env_.All()) {
+            if (key != "KV_LAB_PASSWORD") {
+                setenv(key.c_str(), value.c_str(), 1);
+            }
+        }
+    }
+
+    LabEnv env_;
+    LabEnv ids_;
+};
+
+// Fails the test (or the fixture's SetUp) with a clear message when the lab is down; for files
+// that include gtest.
+#define KV_REQUIRE_LAB()                                                                   \
+    do {                                                                                   \
+        if (!::KvTest::Lab::Get().Up()) {                                                  \
+            FAIL() << "The directory lab is not up: " << ::KvTest::Lab::Get().Env().Path() \
+                   << " or its identifiers are missing. Start it with lab/up.";            \
+        }                                                                                  \
+    } while (0)
+
+}  // namespace KvTest
