@@ -25,6 +25,30 @@ size_t FindNoCase(const std::wstring& text, std::wstring_view part) {
     return found == text.end() ? std::wstring::npos : static_cast<size_t>(found - text.begin());
 }
 
+// An identifier that becomes a relative name: a GUID or SID text of the key's type, made only of
+// letters, digits and hyphens, so that nothing in it can change the structure of a DN.
+bool IsWellFormedId(AttributeType keyType, const std::wstring& id) {
+    if (id.empty() || !std::all_of(id.begin(), id.end(), [](wchar_t c) {
+            return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') ||
+                   (c >= L'A' && c <= L'Z') || c == L'-';
+        })) {
+        return false;
+    }
+    if (keyType == AttributeType::Guid) {
+        Platform::Guid guid;
+        return ParseGuid(id, guid);
+    }
+    if (keyType == AttributeType::Sid) {
+        try {
+            StringToSid(id);
+            return true;
+        } catch (const KvBase::CKvError&) {
+            return false;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 SecurityDomainName SecurityDomainFromServerDn(const std::wstring& serverDn, bool keepGcSuffix) {
@@ -79,6 +103,13 @@ const LdapHelper::session_ptr& CLdapStorage::GetObjectSession() const {
 
 std::wstring CLdapStorage::MakeObjectDn(const CObjectSchema& schema,
                                         const std::wstring& name) const {
+    const AttributeType keyType = schema.keyAttribute->Type();
+    if (!IsWellFormedId(keyType, name)) {
+        KV_RAISE_ERROR(L"CLdapStorage::MakeObjectDn",
+                       FormatString(L"The identifier \"%ls\" of a %ls is not a valid %ls.",
+                                    name.c_str(), GetObjectClassName(schema.kind).c_str(),
+                                    keyType == AttributeType::Guid ? L"GUID" : L"SID"));
+    }
     return schema.rdnPrefix + name + L"," + schema.containerDn + securityDomainDn_;
 }
 

@@ -7,6 +7,7 @@
 #include "helper/MigrationContext.h"
 #include "ldap/LdapHelper.h"
 #include "storage/LdapSchema.h"
+#include "storage/ObjectValues.h"
 #include "storage/StorageObject.h"
 
 namespace KvMigration {
@@ -39,6 +40,9 @@ public:
     const LdapHelper::session_ptr& GetObjectSession() const;
     // The security-domain DN; empty (the session's default root) for Active Directory.
     const std::wstring& ObjectSearchRoot() const { return securityDomainDn_; }
+    // The DN an object of the kind gets under the security domain. The identifier becomes the
+    // relative name, so it must be a well-formed SID or GUID text of the kind's key; anything
+    // else (a hand-edited file, "x,CN=Servers") raises before a DN is made of it.
     std::wstring MakeObjectDn(const CObjectSchema& schema, const std::wstring& name) const;
     // The DN of the one existing entry of the kind with the identifier; "Object %s not found"
     // when there is none or several.
@@ -54,6 +58,28 @@ public:
     ObjectDataMap GetLdsContainers() const;
     ObjectDataMap GetAdContainers() const;
 
+    // Writes, used only on import into an AD LDS storage. An object lives twice: in the
+    // security-domain partition and, with "-GC" appended to its DN, in the global catalogue.
+    // Updates an existing server or service in both copies (a container in the first only),
+    // leaving the protected attributes out of the global-catalogue copy and the mark
+    // "objectMigrated" in the first copy's description. Nothing is committed when every value is
+    // a policy link: links are written by SetPolicyLink only.
+    void SetObject(const CObjectValues& values);
+    // Creates the object in the security-domain partition (code 87 when it exists there) and,
+    // with `alsoGlobalCatalogue`, creates or updates its copy in the global catalogue.
+    void CreateObject(const CObjectValues& values, bool alsoGlobalCatalogue);
+    // Deletes the policy with its subtree where it exists; a missing policy is no error.
+    void DeletePolicy(const CObjectSchema& schema, const std::wstring& id,
+                      bool alsoGlobalCatalogue);
+    // Replaces the policy links of a container, server or domain and marks it "policyMigrated".
+    // A server's global-catalogue copy gets the same links (without the mark), so that it never
+    // keeps links to policies the import deleted.
+    void SetPolicyLink(const CObjectSchema& schema, const std::wstring& id,
+                       const std::vector<std::wstring>& links);
+    // Whether the organisational unit lies inside the Active Directory domain of the security
+    // domain; false when Active Directory does not know it.
+    bool IsDomainSubtreeContainer(const std::wstring& id) const;
+
 private:
     void FindOutSchemaVersion();
     void FindOutDomainInfo();
@@ -64,6 +90,11 @@ private:
     bool CompleteFromAd(ObjectKind kind, CLdapObject& object) const;
     CLdapObject MakeLdapObject(const CObjectSchema& schema,
                                const LdapHelper::object_ptr& entry) const;
+    // Stages the values on one copy of an object and commits them; false when nothing was set.
+    bool WriteAttributes(const CObjectValues& values, LdapHelper::object& entry,
+                         bool primary) const;
+    const LdapHelper::session_ptr& SecurityDomainSession() const;
+    const LdapHelper::session_ptr& GlobalCatalogueSession() const;
 
     LdapHelper::session_ptr adSession_;
     bool isLds_ = false;

@@ -3,6 +3,7 @@
 #include "base/KvError.h"
 #include "helper/Identifiers.h"
 #include "storage/ObjectFilter.h"
+#include "storage/StorageFixture.h"
 #include "support/FakeDirectory.h"
 
 #include <gtest/gtest.h>
@@ -19,61 +20,7 @@ namespace {
 using KvTest::Entry;
 using KvTest::FakeSession;
 using LdapHelper::attr_value;
-
-const std::wstring kServer = L"S-1-5-21-1-2-3-1000";
-const std::wstring kDomainGuid = L"079aa557-4a18-424a-8eee-e39f0a8d41b9";
-const std::wstring kGcServerDn =
-    L"CN=srv1,CN=Operational Management Servers,CN=Korvant 5.0 Configuration,CN={5A5A},"
-    L"DC=Korvant-GC";
-const std::wstring kSchemaDn =
-    L"CN=ADSchema,CN=Korvant 5.0 Configuration,CN=Services,CN=Configuration,DC=korvant";
-const std::wstring kServerFilter = L"(&(objectClass=orvexKVOMS)(orvexKVOMSSID=" + kServer + L"))";
-const std::wstring kAnyObject = L"(objectClass=*)";
-
-attr_value Sid(const std::wstring& text) {
-    return attr_value(StringToSid(text));
-}
-
-std::wstring GuidFilter(const std::wstring& guid) {
-    return L"(objectGUID=" + LdapHelper::escape_filter_bytes(GuidFromString(guid)) + L")";
-}
-
-// An AD LDS storage at the given schema version whose security domain belongs to the domain
-// kDomainGuid of Active Directory.
-struct LdsStorageFixture {
-    std::shared_ptr<FakeSession> ad = std::make_shared<FakeSession>();
-    std::shared_ptr<FakeSession> sd = std::make_shared<FakeSession>();
-    std::shared_ptr<FakeSession> gc = std::make_shared<FakeSession>();
-
-    explicit LdsStorageFixture(SchemaVersion version) {
-        sd->Answer(L"*", kAnyObject,
-                   {Entry(L"", {{L"configurationNamingContext",
-                                 attr_value(L"CN=Configuration,DC=korvant")}})});
-        sd->Answer(
-            kSchemaDn, kAnyObject,
-            {Entry(kSchemaDn, {{L"orvexKVADSchemaVersion", attr_value(version.major)},
-                               {L"orvexKVADSchemaVersionExtended", attr_value(version.minor)}})});
-        gc->Answer(L"DC=Korvant-GC", kServerFilter,
-                   {Entry(kGcServerDn, {{L"orvexKVProductVersionMajor", attr_value(5)},
-                                        {L"orvexKVProductVersionMinor", attr_value(3)}})});
-        gc->Answer(L"DC=Korvant-GC", L"(name={5A5A})",
-                   {Entry(L"CN={5A5A},DC=Korvant-GC",
-                          {{L"orvexKVObjectGuid", attr_value(GuidFromString(kDomainGuid))}})});
-        ad->Answer(L"", GuidFilter(kDomainGuid),
-                   {Entry(L"DC=corp,DC=local", {{L"canonicalName", attr_value(L"corp.local/")}})});
-    }
-
-    StorageSession Session() const { return {ad, true, sd, gc}; }
-};
-
-std::wstring ErrorText(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const KvBase::CKvError& e) {
-        return e.Description();
-    }
-    return L"no error";
-}
+using namespace KvStorageTest;
 
 TEST(LdapStorageTest, LdsStorageAtTheBaseReadsThroughTheGlobalCatalogue) {
     LdsStorageFixture lab({7, 16});
@@ -86,8 +33,10 @@ TEST(LdapStorageTest, LdsStorageAtTheBaseReadsThroughTheGlobalCatalogue) {
     EXPECT_EQ(storage.DomainCanonicalName(), L"corp.local/");
     EXPECT_EQ(storage.GetObjectSession(), lab.gc);
     CLdapSchema schema({7, 16}, StorageKind::Lds, SchemaUse::Source);
-    EXPECT_EQ(storage.MakeObjectDn(*schema.GetObjectSchema(KindPolicy), L"{1A2B}"),
-              L"CN={1A2B},CN=Policies,CN=Korvant 5.0 Configuration,CN={5A5A},DC=Korvant-GC");
+    EXPECT_EQ(storage.MakeObjectDn(*schema.GetObjectSchema(KindPolicy),
+                                   L"1a2b0000-0000-4000-8000-000000000001"),
+              L"CN=1a2b0000-0000-4000-8000-000000000001,CN=Policies,CN=Korvant 5.0 Configuration,"
+              L"CN={5A5A},DC=Korvant-GC");
 }
 
 TEST(LdapStorageTest, LdsStorageLaterOnReadsThroughTheSecurityDomain) {
@@ -154,10 +103,6 @@ TEST(LdapStorageTest, MissingActiveDirectoryDomainRaisesCodeOne) {
     } catch (const KvBase::CKvError& e) {
         EXPECT_EQ(e.Code(), 1u);
     }
-}
-
-attr_value Guid(const std::wstring& text) {
-    return attr_value(GuidFromString(text));
 }
 
 TEST(LdapStorageTest, ServicesAreCompletedFromActiveDirectoryOneByOne) {
