@@ -5,16 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "helper/MigrationContext.h"
+
 namespace KvMigration {
 
 class CommandLine;
-
-// Section numbers of the import keys.
-inline constexpr int SectionPolicies = 0;
-inline constexpr int SectionServer = 1;
-inline constexpr int SectionClients = 2;
-inline constexpr int SectionICheck = 4;
-inline constexpr int SectionUsers = 5;
 
 struct InputParameters {
     bool isExport = true;

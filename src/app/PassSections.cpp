@@ -1,16 +1,22 @@
-// The section exporters and importers of the two passes. Each section's issue plugs its classes in
-// here; until then a section is written empty on export and read past on import.
+// The section exporters and importers of the two passes: the one place that assembles them. A
+// section without its classes yet is written empty on export and read past on import.
 #include "app/Passes.h"
+#include "sections/common/CommonInfoExporter.h"
+#include "sections/common/CommonInfoImporter.h"
+#include "sections/mapping/ObjectMapExporter.h"
+#include "sections/mapping/ObjectMapImporter.h"
 
 namespace KvMigration {
 namespace {
 
 class ExportSections : public IExportSections {
 public:
-    // ExporterObjectMap
-    std::shared_ptr<IExporter> Mapping(const MigrationContext&) override { return nullptr; }
-    // CCommonInfoExporter
-    std::shared_ptr<IExporter> Common(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IExporter> Mapping(const MigrationContext&) override {
+        return std::make_shared<ExporterObjectMap>();
+    }
+    std::shared_ptr<IExporter> Common(const MigrationContext&) override {
+        return std::make_shared<CCommonInfoExporter>();
+    }
     // OmsExporter
     std::shared_ptr<IExporter> Oms(const MigrationContext&) override { return nullptr; }
     // ClientExporter
@@ -19,20 +25,28 @@ public:
     std::shared_ptr<IExporter> ICheck(const MigrationContext&) override { return nullptr; }
 };
 
-// The object map and the common information, once made, are kept here to be handed to the data
+// The object map and the common information, once made, are kept to be handed to the data
 // section importers.
 class ImportSections : public IImportSections {
 public:
-    // ImporterObjectMap, kept as the IObjectMapper of the data sections.
-    std::shared_ptr<IImporter> Mapping(const MigrationContext&) override { return nullptr; }
-    // CCommonInfoImporter, kept as the ICommonInfo of the Oms section.
-    std::shared_ptr<IImporter> Common(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IImporter> Mapping(const MigrationContext&) override {
+        objectMap_ = std::make_shared<ImporterObjectMap>();
+        return objectMap_;
+    }
+    std::shared_ptr<IImporter> Common(const MigrationContext&) override {
+        commonInfo_ = std::make_shared<CCommonInfoImporter>();
+        return commonInfo_;
+    }
     // OmsImporter(object map, common information, context.sections)
     std::shared_ptr<IImporter> Oms(const MigrationContext&) override { return nullptr; }
     // ClientImporter(object map)
     std::shared_ptr<IImporter> Client(const MigrationContext&) override { return nullptr; }
     // ICheckImporter(object map)
     std::shared_ptr<IImporter> ICheck(const MigrationContext&) override { return nullptr; }
+
+private:
+    std::shared_ptr<ImporterObjectMap> objectMap_;
+    std::shared_ptr<CCommonInfoImporter> commonInfo_;
 };
 
 }  // namespace

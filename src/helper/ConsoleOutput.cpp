@@ -18,6 +18,15 @@ void PrintMessage(std::wstring_view text) {
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"%ls", line.c_str());
 }
 
+void PrintWarning(std::wstring_view text) {
+    std::wstring line(text);
+    {
+        ConsoleColorScope yellow(Platform::ColorYellow);
+        WriteConsole(line + L"\n");
+    }
+    KvBase::GetTrace().Trace(KvBase::TraceInfo, L"%ls", line.c_str());
+}
+
 void EndProcess(int status) {
     Platform::SystemConsole().Pause();
     Platform::ExitProcess(status);

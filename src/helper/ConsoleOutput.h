@@ -15,6 +15,9 @@ namespace KvMigration {
 // The text and "\n" on the console, the text unchanged as a trace line at level 2.
 void PrintMessage(std::wstring_view text);
 
+// A warning in yellow on the console (the text and "\n"), and the text as a trace line at level 2.
+void PrintWarning(std::wstring_view text);
+
 // Light-red text on the console, the error's dump (or the text) at level 4 and "End." at level 2
 // in the trace, the wait for a key, exit status -1. Never returns.
 [[noreturn]] void PrintFatalError(const KvBase::IKvErrorW& error);

@@ -20,11 +20,19 @@ struct StorageSession {
     std::shared_ptr<LdapHelper::session> ldsGcSession;
 };
 
+// Section numbers of the import keys: -policies, -server, -clients (the management server's
+// client computers), -icheck, -users (the client objects).
+inline constexpr int SectionPolicies = 0;
+inline constexpr int SectionServer = 1;
+inline constexpr int SectionClients = 2;
+inline constexpr int SectionICheck = 4;
+inline constexpr int SectionUsers = 5;
+
 // What every exporter and importer learns about the run.
 struct MigrationContext {
     StorageSession storage;
     std::wstring serverSid;
-    std::set<int> sections;  // import only
+    std::set<int> sections;  // import only: the section numbers above
     bool forceImport = false;
     bool importPrivileges = false;
     bool kvPolicyPriority = true;

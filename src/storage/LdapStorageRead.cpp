@@ -120,9 +120,7 @@ std::vector<CLdapObject> CLdapStorage::GetLdapObjects(const CObjectSchema& schem
                 KV_RAISE_ERROR(L"CLdapStorage::GetLdapObjects", message);
             }
             if (mode == NotFoundMode::Warn) {
-                ConsoleColorScope color(6);
-                WriteConsole(message + L"\n");
-                KvBase::GetTrace().Trace(KvBase::TraceInfo, L"%ls", message.c_str());
+                PrintWarning(message);
             }
             continue;
         }

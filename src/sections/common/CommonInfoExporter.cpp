@@ -1,0 +1,39 @@
+#include "sections/common/CommonInfoExporter.h"
+
+#include "base/Trace.h"
+#include "platform/CodePage.h"
+#include "storage/LdapData.h"
+
+#include <string>
+
+namespace KvMigration {
+
+std::wstring ExportDate(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[64] = {};
+    size_t length = std::strftime(text, sizeof text, "%d-%m-%Y %H:%M", &local);
+    return Platform::AnsiToWide(std::string_view(text, length));
+}
+
+CCommonInfoExporter::CCommonInfoExporter(Clock clock) : clock_(std::move(clock)) {}
+
+void CCommonInfoExporter::Export(std::shared_ptr<ISaxWriter> writer,
+                                 const MigrationContext& context) {
+    KvBase::TraceScope scope(KvBase::GetTrace(), "[CCommonInfoExporter::Export] ");
+    CLdapData data(context, SchemaUse::Source);
+
+    writer->StartNode(L"Date", ExportDate(clock_()));
+    writer->EndNode();
+
+    const SchemaVersion version = data.GetSchemaVersion();
+    writer->StartNode(L"SchemaVersion", L"");
+    writer->WriteAttribute(L"major", std::to_wstring(version.major));
+    writer->WriteAttribute(L"minor", std::to_wstring(version.minor));
+    writer->EndNode();
+
+    writer->StartNode(L"DomainId", data.GetSecurityDomainId());
+    writer->EndNode();
+}
+
+}  // namespace KvMigration
