@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# Shared facts of the directory lab: where things live, the five instances, the forwarders,
-# and small helpers for processes and ports. Sourced by every lab command.
+# Shared facts of the directory lab: where things live, the six instances, the variants of the
+# target pair, the forwarders, and small helpers for processes and ports. Sourced by every lab
+# command.
 
 LAB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 KV_LAB_HOME=${KV_LAB_HOME:-/var/tmp/kvlab}
@@ -10,22 +11,37 @@ KV_LAB_HOME=${KV_LAB_HOME:-/var/tmp/kvlab}
 # Instance table. Every instance is a Samba AD DC on its own loopback address; the NetBIOS domain
 # is CORP everywhere so that one login (CORP\Administrator) works on the whole lab, as a domain
 # account does on real AD LDS instances.
-INSTANCES=(ad src-sd src-gc dst-sd dst-gc)
+INSTANCES=(ad src-sd src-gc dst-sd dst-gc ad-new)
 WORKGROUP=CORP
 declare -A INST_IP=([ad]=127.0.0.10 [src-sd]=127.0.0.11 [src-gc]=127.0.0.12
-                    [dst-sd]=127.0.0.13 [dst-gc]=127.0.0.14)
+                    [dst-sd]=127.0.0.13 [dst-gc]=127.0.0.14 [ad-new]=127.0.0.15)
 declare -A INST_REALM=([ad]=corp.local [src-sd]=Korvant [src-gc]=Korvant-GC
-                       [dst-sd]=Korvant [dst-gc]=Korvant-GC)
+                       [dst-sd]=Korvant [dst-gc]=Korvant-GC [ad-new]=new.local)
 declare -A INST_NC=([ad]='DC=corp,DC=local' [src-sd]=DC=korvant [src-gc]=DC=korvant-gc
-                    [dst-sd]=DC=korvant [dst-gc]=DC=korvant-gc)
-declare -A INST_HOST=([ad]=DC1 [src-sd]=SRCSD [src-gc]=SRCGC [dst-sd]=DSTSD [dst-gc]=DSTGC)
+                    [dst-sd]=DC=korvant [dst-gc]=DC=korvant-gc [ad-new]='DC=new,DC=local')
+declare -A INST_HOST=([ad]=DC1 [src-sd]=SRCSD [src-gc]=SRCGC [dst-sd]=DSTSD [dst-gc]=DSTGC
+                      [ad-new]=DC2)
 declare -A INST_SID=([ad]=S-1-5-21-2750934112-1638409244-3154960710
                      [src-sd]=S-1-5-21-2750934112-1638409244-3154960711
                      [src-gc]=S-1-5-21-2750934112-1638409244-3154960712
                      [dst-sd]=S-1-5-21-2750934112-1638409244-3154960713
-                     [dst-gc]=S-1-5-21-2750934112-1638409244-3154960714)
+                     [dst-gc]=S-1-5-21-2750934112-1638409244-3154960714
+                     [ad-new]=S-1-5-21-2750934112-1638409244-3154960715)
 # Which storage pair an AD LDS instance belongs to.
 declare -A INST_PAIR=([src-sd]=src [src-gc]=src [dst-sd]=dst [dst-gc]=dst)
+# The Active Directory domains and the prefix of their identifiers in the ids file: `ad` came
+# first and owns the bare names (SID_WS01, AD_DOMAIN_GUID), so later domains need a prefix.
+declare -A DOMAIN_PREFIX=([ad]='' [ad-new]=NEW_)
+# The domain a pair's security domain is tied to by default.
+declare -A PAIR_DOMAIN=([src]=ad [dst]=ad)
+
+# Variants: a pair's instances seeded from seed/<variant> instead of the pair's folders, with
+# their security domain tied to another domain. Each has its own templates (<instance>@<tag>),
+# so switching is a reset, not a rebuild.
+VARIANTS=(dst-new)
+declare -A VARIANT_PAIR=([dst-new]=dst)
+declare -A VARIANT_TAG=([dst-new]=new)
+declare -A VARIANT_DOMAIN=([dst-new]=ad-new)
 
 # Forwarders: "listen-port instance target-port". The program reaches a pair through one host
 # and two ports, so 127.0.0.1 carries both instances of a pair.
@@ -63,6 +79,15 @@ inst_dir() { printf '%s/%s' "$RUN_DIR" "$1"; }
 inst_conf() { printf '%s/%s/etc/smb.conf' "$RUN_DIR" "$1"; }
 inst_sam() { printf '%s/%s/private/sam.ldb' "$RUN_DIR" "$1"; }
 valid_instance() { [[ -n ${INST_IP[$1]+x} ]]; }
+is_domain() { [[ -n ${DOMAIN_PREFIX[$1]+x} ]]; }
+valid_variant() { [[ -n ${VARIANT_PAIR[$1]+x} ]]; }
+pair_instances() {
+  local inst
+  for inst in "${INSTANCES[@]}"; do [[ ${INST_PAIR[$inst]:-} == "$1" ]] && printf '%s\n' "$inst"; done
+  return 0
+}
+# Template of an instance, or of its variant with that tag.
+template_of() { printf '%s/%s%s' "$TEMPLATE_DIR" "$1" "${2:+@$2}"; }
 
 port_open() { timeout 1 bash -c ": </dev/tcp/$1/$2" 2>/dev/null; }
 

@@ -54,8 +54,9 @@ EOF
 }
 
 # LDIF (on standard output) that gives the administrator the lab password and turns password
-# ageing, history and complexity off. On the AD LDS instances the administrator also gets the
-# UPN Administrator@corp.local, so the domain login forms work there as well.
+# ageing, history and complexity off. On every instance but `ad` the administrator also gets the
+# UPN Administrator@corp.local, so the domain login forms work there as well (on ad-new too: one
+# login for the whole lab).
 admin_ldif() {
   local inst=$1 nc=${INST_NC[$1]} pw
   pw=$(read_password)
@@ -101,7 +102,7 @@ provision_instance() {
   write_smb_conf "$inst"
   admin_ldif "$inst" | LC_ALL=C awk -f "$LAB_DIR/lib/ldif.awk" |
     ldbmodify -H "$(inst_sam "$inst")" >>"$logf" 2>&1 || die "setting up the administrator of $inst failed"
-  if [[ $inst != ad ]]; then
+  if ! is_domain "$inst"; then
     move_builtin_accounts "$inst" >>"$logf" 2>&1 || die "moving the built-in accounts of $inst failed"
   fi
 }

@@ -71,13 +71,14 @@ wait_instance() {
     die "$inst does not answer LDAP, see $LOG_DIR/$inst.log"
 }
 
-# Restore the seeded state: the template was taken from this very path, so the absolute paths
-# inside it stay right.
+# restore_instance INSTANCE [TAG]: the seeded state, by default or of the variant with that tag.
+# Every template was taken from this very path, so the absolute paths inside it stay right.
 restore_instance() {
-  local inst=$1
-  [[ -d $TEMPLATE_DIR/$inst ]] || die "no template of $inst (run lab/up)"
+  local inst=$1 template
+  template=$(template_of "$inst" "${2:-}")
+  [[ -d $template ]] || die "no template ${template##*/} (run lab/up)"
   rm -rf "${RUN_DIR:?}/$inst"
-  cp -a "$TEMPLATE_DIR/$inst" "$RUN_DIR/$inst"
+  cp -a "$template" "$RUN_DIR/$inst"
 }
 
 forward_pidfile() { printf '%s/forward-%s.pid' "$PID_DIR" "$1"; }
@@ -184,7 +185,7 @@ EOF
 
 # The identifiers a test needs to find the seeded objects (NAME=value lines).
 write_ids() {
-  local ids=$LAB_DIR/seed/ids.conf
+  local ids=$LAB_DIR/seed/ids.conf inst
   {
     grep -v '^#' "$ids" | grep .
     cat "$AD_IDS"
@@ -192,6 +193,10 @@ write_ids() {
     echo "SRC_GC_SD_DN=CN={$(conf_value SRC_SD_ID "$ids")},${INST_NC[src-gc]}"
     echo "DST_SD_DN=CN={$(conf_value DST_SD_ID "$ids")},${INST_NC[dst-sd]}"
     echo "DST_GC_SD_DN=CN={$(conf_value DST_SD_ID "$ids")},${INST_NC[dst-gc]}"
+    # Later domains go last, so the lines of `ad` keep their places.
+    for inst in "${INSTANCES[@]}"; do
+      if is_domain "$inst" && [[ $inst != ad ]]; then cat "$(domain_ids_file "$inst")"; fi
+    done
   } >"$IDS_FILE.new"
   mv "$IDS_FILE.new" "$IDS_FILE"
 }
@@ -231,6 +236,8 @@ write_env() {
     echo "export KV_LAB_PASSWORD='$(read_password)'"
     echo "export KV_LAB_OMS_SID='$(conf_value SID_KVOMS "$ids")'"
     echo "export KV_LAB_AD_DOMAIN_GUID='$(conf_value AD_DOMAIN_GUID "$ids")'"
+    echo "export KV_LAB_NEW_OMS_SID='$(conf_value NEW_SID_KVOMS "$ids")'"
+    echo "export KV_LAB_NEW_DOMAIN_GUID='$(conf_value NEW_DOMAIN_GUID "$ids")'"
     echo "export KV_LAB_SRC_SD_ID='$(conf_value SRC_SD_ID "$ids")'"
     echo "export KV_LAB_DST_SD_ID='$(conf_value DST_SD_ID "$ids")'"
     echo "export KV_LAB_SRC_SD_DN='$(conf_value SRC_SD_DN "$ids")'"

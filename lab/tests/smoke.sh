@@ -2,7 +2,8 @@
 # What the program relies on from each lab instance, proven with the OpenLDAP tools: binds over
 # StartTLS and LDAPS with the lab CA, the critical security-descriptor-flags control, SID-string
 # filters on product attributes, the identity attributes of computers, the schema version, and a
-# Kerberos bind without a password.
+# Kerberos bind without a password; and the second domain, whose computers keep the DNS names
+# of the first under other SIDs.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 
@@ -10,22 +11,26 @@ set -euo pipefail
 SD_FLAGS='!1.2.840.113556.1.4.801=::MAMCAQc='
 
 declare -A NC=([ad]=$KV_LAB_AD_NC [src-sd]=$KV_LAB_SRC_SD_NC [src-gc]=$KV_LAB_SRC_GC_NC
-               [dst-sd]=$KV_LAB_DST_SD_NC [dst-gc]=$KV_LAB_DST_GC_NC)
+               [dst-sd]=$KV_LAB_DST_SD_NC [dst-gc]=$KV_LAB_DST_GC_NC [ad-new]=$KV_LAB_AD_NEW_NC)
 declare -A HOST=([ad]=$KV_LAB_AD [src-sd]=$KV_LAB_SRC_SD [src-gc]=$KV_LAB_SRC_GC
-                 [dst-sd]=$KV_LAB_DST_SD [dst-gc]=$KV_LAB_DST_GC)
+                 [dst-sd]=$KV_LAB_DST_SD [dst-gc]=$KV_LAB_DST_GC [ad-new]=$KV_LAB_AD_NEW)
 # How the program reaches each instance: plain (StartTLS) port and TLS port.
 declare -A PORTS=([ad]="389 636" [src-sd]="50000 50001" [src-gc]="50002 50003"
-                  [dst-sd]="51000 51001" [dst-gc]="51002 51003")
-declare -A VERSION=([ad]="7 16" [src-sd]="7 16" [src-gc]="7 16" [dst-sd]="8 19" [dst-gc]="8 19")
+                  [dst-sd]="51000 51001" [dst-gc]="51002 51003" [ad-new]="389 636")
+declare -A VERSION=([ad]="7 16" [src-sd]="7 16" [src-gc]="7 16" [dst-sd]="8 19" [dst-gc]="8 19"
+                    [ad-new]="7 16")
 
 oms_sid=$KV_LAB_OMS_SID
 ws01_sid=$(ids_value SID_WS01)
+new_ws01_sid=$(ids_value NEW_SID_WS01)
+# The domains are reached at their own addresses, the AD LDS instances through the forwarders.
+is_domain() { [[ $1 == ad || $1 == ad-new ]]; }
 
-for inst in ad src-sd src-gc dst-sd dst-gc; do
+for inst in ad src-sd src-gc dst-sd dst-gc ad-new; do
   nc=${NC[$inst]}
   read -r plain tls <<<"${PORTS[$inst]}"
   host=${HOST[$inst]}
-  [[ $inst == ad ]] || host=$KV_LAB_LDS_HOST
+  is_domain "$inst" || host=$KV_LAB_LDS_HOST
 
   # A base search of the naming context is refused without authentication, so its answer
   # proves the bind.
@@ -33,12 +38,12 @@ for inst in ad src-sd src-gc dst-sd dst-gc; do
   check "$inst: StartTLS bind on $host:$plain" has_line "$out" "dn: $nc"
   out=$(lab_search -H "ldaps://$host:$tls" -s base -b "$nc" dn 2>&1) || true
   check "$inst: LDAPS bind on $host:$tls" has_line "$out" "dn: $nc"
-  if [[ $inst != ad ]]; then
+  if ! is_domain "$inst"; then
     out=$(lab_search -ZZ -H "ldap://${HOST[$inst]}" -s base -b "$nc" dn 2>&1) || true
     check "$inst: StartTLS bind on its own address ${HOST[$inst]}" has_line "$out" "dn: $nc"
   fi
   admin_dn="CN=Administrator,CN=Lab Accounts,$nc"
-  [[ $inst == ad ]] && admin_dn=$KV_LAB_USER_DN
+  is_domain "$inst" && admin_dn="CN=Administrator,CN=Users,$nc"
   for login in "$KV_LAB_USER_UPN" "$admin_dn"; do
     out=$(ldapsearch -LLL -x -ZZ -H "ldap://$host:$plain" -D "$login" -y "$KV_LAB_PASSWORD_FILE" \
       -s base -b "$nc" dn 2>&1) || true
@@ -64,6 +69,9 @@ for inst in ad src-sd src-gc dst-sd dst-gc; do
   if [[ $inst == ad ]]; then
     filter="(&(objectClass=computer)(orvexKVComputerOMSSID=$oms_sid))"
     expect="dn: CN=WS01,CN=Computers,$nc"
+  elif [[ $inst == ad-new ]]; then
+    filter="(&(objectClass=computer)(objectSid=$new_ws01_sid))"
+    expect="dn: CN=WS01,CN=Computers,$nc"
   else
     filter="(&(objectClass=computer)(orvexKVObjectSid=$ws01_sid))"
     expect="dn: CN=WS01,CN=Computers,CN={$([[ $inst == src-* ]] && echo "$KV_LAB_SRC_SD_ID" || echo "$KV_LAB_DST_SD_ID")},$nc"
@@ -79,6 +87,32 @@ check "ad: computer found by its objectSid string" has_line "$out" "dNSHostName:
 check "ad: canonicalName present" has_line "$out" "canonicalName: corp.local/Computers/WS01"
 check "ad: objectGUID present" grep -q '^objectGUID:: ' <<<"$out"
 check "ad: objectSid present" grep -q '^objectSid:: ' <<<"$out"
+
+# The new domain: the same host names, other SIDs; WS03 was renamed WS30, ws04 has no computer.
+# readable.awk turns the binary objectSid into its string form.
+new_computer() {
+  lab_search -ZZ -H "ldap://$KV_LAB_AD_NEW" -b "$KV_LAB_AD_NEW_NC" \
+    "(&(objectClass=computer)(dNSHostName=$1))" objectSid 2>&1 | LC_ALL=C awk -f "$LAB_DIR/lib/readable.awk"
+}
+out=$(new_computer ws01.corp.local) || true
+check "ad-new: ws01.corp.local found" has_line "$out" "dn: CN=WS01,CN=Computers,$KV_LAB_AD_NEW_NC"
+check "ad-new: its objectSid is the new domain's" has_line "$out" "objectSid: $new_ws01_sid"
+check "ad-new: its objectSid differs from SID_WS01 of ad" \
+  bash -c '[[ -n $2 && $2 != "$3" ]] && grep -qx "objectSid: $2" <<<"$1"' _ "$out" "$new_ws01_sid" "$ws01_sid"
+check "ad-new: NEW_SID_WS01 lies in NEW_DOMAIN_SID" \
+  bash -c '[[ $1 == "$2"-* ]]' _ "$new_ws01_sid" "$(ids_value NEW_DOMAIN_SID)"
+out=$(new_computer ws30.corp.local) || true
+check "ad-new: ws30.corp.local (the renamed WS03) found" has_line "$out" "objectSid: $(ids_value NEW_SID_WS30)"
+for name in ws03.corp.local ws04.corp.local; do
+  out=$(new_computer "$name") || true
+  check "ad-new: no computer $name" bash -c '! grep -q "^dn: " <<<"$1" && ! grep -q "^ldap_" <<<"$1"' _ "$out"
+done
+out=$(lab_search -ZZ -H "ldap://$KV_LAB_AD_NEW" -s base -b "OU=Sales,$KV_LAB_AD_NEW_NC" objectGUID 2>&1 |
+  LC_ALL=C awk -f "$LAB_DIR/lib/readable.awk") || true
+check "ad-new: OU=Sales with NEW_GUID_OU_SALES" has_line "$out" "objectGUID: $(ids_value NEW_GUID_OU_SALES)"
+check "ids and environment agree on the new domain" \
+  bash -c '[[ -n $1 && $1 == "$2" && -n $3 && $3 == "$4" ]]' _ \
+  "$KV_LAB_NEW_OMS_SID" "$(ids_value NEW_SID_KVOMS)" "$KV_LAB_NEW_DOMAIN_GUID" "$(ids_value NEW_DOMAIN_GUID)"
 
 # Kerberos: a ticket from the lab KDC (password on standard input), then binds without a
 # password; over TLS without a SASL security layer.

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "helper/MigrationContext.h"
 #include "ldap/LdapHelper.h"
 #include "platform/CodePage.h"
 #include "support/LabEnv.h"
+#include "support/RunProcess.h"
 
 namespace KvTest {
 
@@ -70,6 +72,15 @@ public:
                 Open(host, basePort + 2, basePort + 3)};
     }
     KvMigration::StorageSession AdStorage() const { return {OpenAd(), false, nullptr, nullptr}; }
+
+    // Brings instances back to their seeded state (lab/reset): "dst-sd", "dst-gc", ..., or
+    // "dst-new" for the target pair tied to the second domain. Throws when the reset fails.
+    void Reset(const std::vector<std::string>& instances) const {
+        ProcessResult result = RunProcess(std::string(KV_LAB_DIR) + "/reset", instances, {}, 120);
+        if (result.status != 0) {
+            throw std::runtime_error("lab/reset failed: " + result.err);
+        }
+    }
 
 private:
     Lab() : env_(), ids_(env_.Get("KV_LAB_IDS")) {

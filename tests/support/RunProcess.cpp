@@ -17,7 +17,9 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
                          const std::string& workingFolder) {
     int outPipe[2];
     int errPipe[2];
-    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+    // Close-on-exec, so that daemons the child starts (lab/reset starts Samba) do not inherit the
+    // pipes and keep the reading below waiting for an end that never comes.
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
     pid_t pid = fork();
@@ -25,7 +27,7 @@ ProcessResult RunProcess(const std::string& program, const std::vector<std::stri
         throw std::runtime_error("fork failed");
     }
     if (pid == 0) {
-        int devNull = open("/dev/null", O_RDONLY);
+        int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
         dup2(devNull, STDIN_FILENO);
         dup2(outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
