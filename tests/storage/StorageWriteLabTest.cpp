@@ -35,14 +35,14 @@ ObjectDataPtr Record(ObjectKind kind, const std::wstring& id,
 }
 
 ObjectDataPtr Policy(const std::wstring& id, const wchar_t* source) {
-    return Record(KindPolicy, id,
-                  {{L"orvexKVPolicyRevision", CValue(L"1")},
-                   {L"orvexKVPolicyBase", CValue(L"<Policies type=\"Basic\" guid=\"\" revision=\"1\"/>")},
-                   {L"source", CValue(source)}});
+    return Record(
+        KindPolicy, id,
+        {{L"orvexKVPolicyRevision", CValue(L"1")},
+         {L"orvexKVPolicyBase", CValue(L"<Policies type=\"Basic\" guid=\"\" revision=\"1\"/>")},
+         {L"source", CValue(source)}});
 }
 
-ObjectDataPtr Container(ObjectKind kind, const std::wstring& id,
-                        std::vector<std::wstring> links) {
+ObjectDataPtr Container(ObjectKind kind, const std::wstring& id, std::vector<std::wstring> links) {
     return Record(kind, id, {{L"orvexKVPolicyLink", CValue(std::move(links))}});
 }
 
@@ -91,7 +91,8 @@ protected:
     }
     // The entry in the security domain (or its "-GC" copy), null when it does not exist.
     LdapHelper::object_ptr Read(const std::wstring& dn, bool globalCatalogue = false) const {
-        const LdapHelper::session_ptr& s = globalCatalogue ? session.ldsGcSession : session.ldsSession;
+        const LdapHelper::session_ptr& s =
+            globalCatalogue ? session.ldsGcSession : session.ldsSession;
         std::wstring target = globalCatalogue ? dn + L"-GC" : dn;
         return s->open_object(target.c_str(), {});
     }
@@ -136,9 +137,9 @@ TEST_F(StorageWriteLabTest, LinksAloneNeitherCommitNorMark) {
 
 TEST_F(StorageWriteLabTest, ContainersAreCreatedInTheSecurityDomainOnly) {
     const std::wstring eng = lab.WideId("GUID_OU_ENGINEERING");
-    storage->CreateObject(
-        Values(KindContainer, eng, {{L"orvexKVPolicyLink", CValue(std::vector<std::wstring>{L"p"})}}),
-        false);
+    storage->CreateObject(Values(KindContainer, eng,
+                                 {{L"orvexKVPolicyLink", CValue(std::vector<std::wstring>{L"p"})}}),
+                          false);
     EXPECT_EQ(Text(OuDn(eng), L"description"), L"objectMigrated;policyMigrated;");
     EXPECT_EQ(Read(OuDn(eng))->get_attr(L"orvexKVObjectGuid").to_guid(), GuidFromString(eng));
     EXPECT_EQ(Read(OuDn(eng), true), nullptr);
