@@ -7,6 +7,7 @@
 #include "base/Trace.h"
 #include "diagnostics/Diagnostics.h"
 #include "helper/ConsoleOutput.h"
+#include "platform/Registry.h"
 
 #include <clocale>
 #include <exception>
@@ -50,6 +51,10 @@ auto Guarded(const StageMessages& messages, Stage&& stage) {
 int RunMigration(const std::vector<std::wstring>& arguments) {
     std::setlocale(LC_CTYPE, "");
     KvBase::GetTrace();
+    // A registry file that is no file leaves every value missing; the trace says why.
+    if (std::string problem = Platform::SystemRegistryProblem(); !problem.empty()) {
+        KvBase::GetTrace().Trace(KvBase::TraceError, "%s", problem.c_str());
+    }
     // The directory library's hooks and the crash catchers stay installed for the whole run.
     auto diagnostics = KvBase::InstallDiagnostics(
         static_cast<void (*)(const KvBase::IKvErrorW&)>(&PrintFatalError));

@@ -2,10 +2,14 @@
 
 #include "platform/CodePage.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <cwctype>
-#include <fstream>
-#include <sstream>
+#include <mutex>
 
 namespace Platform {
 namespace {
@@ -202,6 +206,7 @@ RegFileRegistry RegFileRegistry::FromText(std::wstring_view text) {
     RegFileRegistry registry;
     Values* current = nullptr;
     std::wstring pending;  // a value line continued with a trailing backslash
+    bool continuesHex = false;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find(L'\n', pos);
@@ -210,14 +215,15 @@ RegFileRegistry RegFileRegistry::FromText(std::wstring_view text) {
         }
         std::wstring_view raw = Trim(text.substr(pos, end - pos));
         pos = end + 1;
-        if (!pending.empty()) {
-            pending += raw;
-        } else {
+        if (pending.empty()) {
             pending.assign(raw);
+            // Only hex data is wrapped over several lines in an export. Decided once on the
+            // value's first line, so that a long value costs time in proportion to its length.
+            continuesHex = Lower(pending).find(L"=hex") != std::wstring::npos;
+        } else {
+            pending += raw;
         }
-        // Only hex data is wrapped over several lines in an export.
-        if (!pending.empty() && pending.back() == L'\\' &&
-            Lower(pending).find(L"=hex") != std::wstring::npos) {
+        if (continuesHex && !pending.empty() && pending.back() == L'\\') {
             pending.pop_back();
             if (pos <= text.size()) {
                 continue;
@@ -277,14 +283,45 @@ RegFileRegistry RegFileRegistry::FromBytes(std::string_view bytes) {
     return FromText(Utf8ToWide(bytes));
 }
 
-RegFileRegistry RegFileRegistry::FromFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+RegFileRegistry RegFileRegistry::FromFile(const std::string& path, std::string* problem) {
+    // Non-blocking, so that a FIFO named as the registry file cannot hold the run forever; it is
+    // refused below like any other file that is not a regular one.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         return {};
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return FromBytes(content.str());
+    struct stat info {};
+    std::string refusal;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        refusal = "The registry file " + path + " is not a regular file; its values are missing.";
+    } else if (static_cast<uint64_t>(info.st_size) > MaxRegistryFileBytes) {
+        refusal = "The registry file " + path + " is larger than " +
+                  std::to_string(MaxRegistryFileBytes >> 20) + " MiB; its values are missing.";
+    }
+    std::string content;
+    if (refusal.empty()) {
+        content.resize(static_cast<size_t>(info.st_size));
+        size_t got = 0;
+        while (got < content.size()) {
+            ssize_t n = read(fd, content.data() + got, content.size() - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        content.resize(got);
+    }
+    close(fd);
+    if (!refusal.empty()) {
+        if (problem != nullptr) {
+            *problem = refusal;
+        }
+        return {};
+    }
+    return FromBytes(content);
 }
 
 bool RegFileRegistry::KeyExists(std::wstring_view keyPath) const {
@@ -309,8 +346,71 @@ std::string SystemRegistryPath() {
     return path != nullptr && *path != '\0' ? path : "/etc/korvant/registry.reg";
 }
 
-std::unique_ptr<IRegistry> OpenSystemRegistry() {
-    return std::make_unique<RegFileRegistry>(RegFileRegistry::FromFile(SystemRegistryPath()));
+namespace {
+
+// What identifies one version of the registry file.
+struct FileVersion {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+
+    bool operator==(const FileVersion& other) const {
+        return path == other.path && device == other.device && inode == other.inode &&
+               size == other.size && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+FileVersion CurrentVersion(const std::string& path) {
+    FileVersion version;
+    version.path = path;
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) {
+        version.device = info.st_dev;
+        version.inode = info.st_ino;
+        version.size = info.st_size;
+        version.modified = info.st_mtim;
+    }
+    return version;
+}
+
+struct SystemRegistryCache {
+    std::mutex lock;
+    FileVersion version;
+    bool loaded = false;
+    std::shared_ptr<const IRegistry> registry;
+    std::string problem;
+};
+
+SystemRegistryCache& Cache() {
+    static SystemRegistryCache cache;
+    return cache;
+}
+
+}  // namespace
+
+std::shared_ptr<const IRegistry> OpenSystemRegistry() {
+    SystemRegistryCache& cache = Cache();
+    FileVersion version = CurrentVersion(SystemRegistryPath());
+    std::lock_guard<std::mutex> guard(cache.lock);
+    if (!cache.loaded || !(cache.version == version)) {
+        std::string problem;
+        cache.registry =
+            std::make_shared<RegFileRegistry>(RegFileRegistry::FromFile(version.path, &problem));
+        cache.problem = std::move(problem);
+        cache.version = std::move(version);
+        cache.loaded = true;
+    }
+    return cache.registry;
+}
+
+std::string SystemRegistryProblem() {
+    OpenSystemRegistry();
+    SystemRegistryCache& cache = Cache();
+    std::lock_guard<std::mutex> guard(cache.lock);
+    return cache.problem;
 }
 
 }  // namespace Platform

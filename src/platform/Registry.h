@@ -36,15 +36,22 @@ public:
     std::optional<std::wstring> GetString(std::wstring_view keyPath, std::wstring_view name) const;
 };
 
+// The largest registry file that is read: a `.reg` export of the product's keys is a few
+// kilobytes; anything beyond this is not one.
+inline constexpr size_t MaxRegistryFileBytes = 16u << 20;
+
 // The registry read from a Windows `.reg` export ("Windows Registry Editor Version 5.00" in
-// UTF-16LE with BOM, or UTF-8 / "REGEDIT4"). Lines it cannot understand are ignored.
+// UTF-16LE with BOM, or UTF-8 / "REGEDIT4"). Lines it cannot understand are ignored. Reading
+// takes time and memory in proportion to the text.
 class RegFileRegistry final : public IRegistry {
 public:
     RegFileRegistry() = default;
     static RegFileRegistry FromText(std::wstring_view text);
     static RegFileRegistry FromBytes(std::string_view bytes);
-    // A file that is missing or unreadable gives an empty registry.
-    static RegFileRegistry FromFile(const std::string& path);
+    // A file that is missing or unreadable gives an empty registry. So does a path that is not a
+    // regular file (a FIFO, a device) or a file over MaxRegistryFileBytes; `problem` then says
+    // why, for the trace.
+    static RegFileRegistry FromFile(const std::string& path, std::string* problem = nullptr);
 
     bool KeyExists(std::wstring_view keyPath) const override;
     std::optional<RegValue> GetValue(std::wstring_view keyPath,
@@ -57,8 +64,12 @@ private:
 
 // The path of the machine's registry file: $KV_REGISTRY_FILE, else /etc/korvant/registry.reg.
 std::string SystemRegistryPath();
-// Reads the machine's registry file anew; callers keep the result only as long as they need it.
-std::unique_ptr<IRegistry> OpenSystemRegistry();
+// The machine's registry file, read once for each version of it (path, file identity, size and
+// modification time): a run reads it once, however many values it asks for.
+std::shared_ptr<const IRegistry> OpenSystemRegistry();
+// Why the machine's registry file was refused (not a regular file, too large); empty when it was
+// read or is missing.
+std::string SystemRegistryProblem();
 
 inline constexpr std::wstring_view KeyKorvant = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Korvant 5";
 

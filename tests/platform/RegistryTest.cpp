@@ -3,6 +3,11 @@
 #include "support/ScopedTempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -66,16 +71,18 @@ TEST(RegFileRegistry, ReadsUtf16WithBomAndUtf8Files) {
 TEST(RegFileRegistry, IgnoresLinesItCannotRead) {
     struct Case {
         const wchar_t* line;
+        bool keyGoesOn;  // whether the values after the line still belong to the key
     };
     const Case cases[] = {
-        {L"\"Broken\"=dword:xyz"},
-        {L"\"Broken\"=dword:123456789"},
-        {L"\"Broken\"=\"no end quote"},
-        {L"\"Broken\"=hex:1,zz"},
-        {L"\"Broken\""},
-        {L"garbage without structure"},
-        {L"\"Broken\"=str:text"},
-        {L"[unterminated key"},
+        {L"\"Broken\"=dword:xyz", true},
+        {L"\"Broken\"=dword:123456789", true},
+        {L"\"Broken\"=\"no end quote", true},
+        {L"\"Broken\"=hex:1,zz", true},
+        {L"\"Broken\"", true},
+        {L"garbage without structure", true},
+        {L"\"Broken\"=str:text", true},
+        // A key line, even a broken one, ends the key before it.
+        {L"[unterminated key", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << Platform::WideToUtf8(c.line));
@@ -84,6 +91,10 @@ TEST(RegFileRegistry, IgnoresLinesItCannotRead) {
         auto registry = RegFileRegistry::FromText(text);
         EXPECT_EQ(registry.GetDword(L"HKEY_LOCAL_MACHINE\\K", L"Good"), 1u);
         EXPECT_FALSE(registry.GetValue(L"HKEY_LOCAL_MACHINE\\K", L"Broken").has_value());
+        EXPECT_EQ(registry.GetString(L"HKEY_LOCAL_MACHINE\\K", L"After").has_value(), c.keyGoesOn);
+        if (c.keyGoesOn) {
+            EXPECT_EQ(registry.GetString(L"HKEY_LOCAL_MACHINE\\K", L"After"), L"ok");
+        }
     }
 }
 
@@ -107,6 +118,63 @@ TEST(RegFileRegistry, MissingOrBinaryGarbageFileGivesEmptyRegistry) {
     KvTest::WriteFile(dir.File("garbage.reg"), garbage);
     auto registry = RegFileRegistry::FromFile(dir.File("garbage.reg"));
     EXPECT_FALSE(registry.GetValue(L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"x").has_value());
+}
+
+TEST(RegFileRegistry, LongHexValueContinuesOverManyLines) {
+    std::wstring text = L"REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"Blob\"=hex:";
+    for (int line = 0; line < 20000; ++line) {
+        text += L"01,02,03,\\\n  ";
+    }
+    text += L"04\n\"After\"=\"ok\"\n";
+    auto registry = RegFileRegistry::FromText(text);
+    EXPECT_EQ(registry.GetValue(L"HKEY_LOCAL_MACHINE\\K", L"Blob")->bytes.size(), 60001u);
+    EXPECT_EQ(registry.GetString(L"HKEY_LOCAL_MACHINE\\K", L"After"), L"ok");
+}
+
+TEST(RegFileRegistry, OnlyRegularFilesOfASaneSizeAreRead) {
+    KvTest::ScopedTempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo.reg").c_str(), 0600), 0);
+    const std::string big = dir.File("big.reg");
+    KvTest::WriteFile(big, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"1\"\n");
+    ASSERT_EQ(truncate(big.c_str(), static_cast<off_t>(Platform::MaxRegistryFileBytes) + 1), 0);
+    struct Case {
+        std::string path;
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {dir.File("fifo.reg"), "The registry file " + dir.File("fifo.reg") +
+                                   " is not a regular file; its values are "
+                                   "missing."},
+        {"/dev/zero", "The registry file /dev/zero is not a regular file; its values are missing."},
+        {dir.Path(), "The registry file " + dir.Path() +
+                         " is not a regular file; its values are "
+                         "missing."},
+        {big, "The registry file " + big + " is larger than 16 MiB; its values are missing."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string problem;
+        auto registry = RegFileRegistry::FromFile(c.path, &problem);
+        EXPECT_FALSE(registry.KeyExists(L"HKEY_LOCAL_MACHINE\\K"));
+        EXPECT_EQ(problem, c.problem);
+        KvTest::ScopedEnv env("KV_REGISTRY_FILE", c.path);
+        EXPECT_EQ(Platform::SystemRegistryProblem(), c.problem);
+    }
+}
+
+TEST(RegFileRegistry, SystemRegistryIsReadOncePerVersionOfTheFile) {
+    KvTest::ScopedTempDir dir;
+    const std::string path = dir.File("r.reg");
+    KvTest::WriteFile(path, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"1\"\n");
+    KvTest::ScopedEnv env("KV_REGISTRY_FILE", path);
+    auto first = Platform::OpenSystemRegistry();
+    EXPECT_EQ(Platform::OpenSystemRegistry(), first);
+    EXPECT_EQ(Platform::SystemRegistryProblem(), "");
+    KvTest::WriteFile(path, "REGEDIT4\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"22\"\n");
+    auto second = Platform::OpenSystemRegistry();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->GetString(L"HKEY_LOCAL_MACHINE\\K", L"v"), L"22");
+    EXPECT_EQ(first->GetString(L"HKEY_LOCAL_MACHINE\\K", L"v"), L"1");
 }
 
 TEST(RegFileRegistry, SystemRegistryComesFromTheEnvironment) {
