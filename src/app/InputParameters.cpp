@@ -27,6 +27,13 @@ bool PathExists(const std::wstring& path) {
     return std::filesystem::exists(Platform::WideToUtf8(path), ec);
 }
 
+// What the name itself is, without following a symbolic link: a dangling link still counts as
+// something that exists.
+std::filesystem::file_status EntryStatus(const std::wstring& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(Platform::WideToUtf8(path), ec);
+}
+
 bool IsDirectory(const std::wstring& path) {
     std::error_code ec;
     return std::filesystem::is_directory(Platform::WideToUtf8(path), ec);
@@ -141,10 +148,17 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
     const wchar_t* file = parameters.fileName.c_str();
 
     if (parameters.isExport) {
-        if (PathExists(parameters.fileName)) {
+        const std::filesystem::file_status entry = EntryStatus(parameters.fileName);
+        if (std::filesystem::exists(entry) || std::filesystem::is_symlink(entry)) {
             if (!commandLine.Has(L"-rmf")) {
                 KV_RAISE_ERROR(kFunction,
                                FormatString(L"A file with the name \"%ls\" already exists.", file));
+            }
+            // Only a file is replaced: never a folder, a device or what a link points at.
+            if (!std::filesystem::is_regular_file(entry)) {
+                KV_RAISE_ERROR(kFunction, FormatString(L"\"%ls\" is not a regular file; -rmf "
+                                                       L"replaces only files.",
+                                                       file));
             }
             std::error_code ignored;
             std::filesystem::remove(Platform::WideToUtf8(parameters.fileName), ignored);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <string>
 
 namespace Platform {
@@ -107,6 +108,60 @@ std::wstring CodePageToWide(std::string_view text, unsigned codePage) {
                  replacement)) {
         return AsciiFallback(text);
     }
+    return result;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        auto byte = static_cast<unsigned char>(bytes[i]);
+        size_t length = 0;
+        uint32_t value = 0;
+        uint32_t minimum = 0;
+        if (byte < 0x80) {
+            ++i;
+            continue;
+        } else if ((byte & 0xE0) == 0xC0) {
+            length = 2;
+            value = byte & 0x1F;
+            minimum = 0x80;
+        } else if ((byte & 0xF0) == 0xE0) {
+            length = 3;
+            value = byte & 0x0F;
+            minimum = 0x800;
+        } else if ((byte & 0xF8) == 0xF0) {
+            length = 4;
+            value = byte & 0x07;
+            minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > bytes.size()) {
+            return false;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            value = value << 6 | (next & 0x3F);
+        }
+        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::wstring ArgumentToWide(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) {
+        return Utf8ToWide(bytes);
+    }
+    std::wstring result;
+    const wchar_t replacement = ReplacementCharacter;
+    Convert("WCHAR_T", "UTF-8", bytes.data(), bytes.size(), result,
+            std::string_view(reinterpret_cast<const char*>(&replacement), sizeof(replacement)));
     return result;
 }
 

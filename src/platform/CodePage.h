@@ -29,6 +29,15 @@ inline std::wstring AnsiToWide(std::string_view text) {
     return CodePageToWide(text, CodePageAnsi);
 }
 
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// A command-line argument: UTF-8 as it should be, with every byte that is not valid UTF-8 turned
+// into U+FFFD, which no path accepts (so a name typed in another encoding is refused rather than
+// taken for a different file).
+std::wstring ArgumentToWide(std::string_view bytes);
+inline constexpr wchar_t ReplacementCharacter = L'\uFFFD';
+
 // UTF-16LE bytes as formats such as registry exports and integrity-check bodies store them.
 std::wstring Utf16LeToWide(std::string_view bytes);
 std::string WideToUtf16Le(std::wstring_view text);

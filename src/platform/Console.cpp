@@ -20,6 +20,14 @@ const char* AnsiSequence(int attribute) {
     }
 }
 
+// Someone sits at the terminal and this run has it: standard input and output are the terminal
+// and the process is in its foreground process group. A background job ("&") would be stopped
+// by the terminal on its first read or mode change, and a redirected run would wait invisibly.
+bool AttendedTerminal() {
+    return isatty(STDIN_FILENO) != 0 && isatty(STDOUT_FILENO) != 0 &&
+           tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
 class TerminalConsole final : public IConsole {
 public:
     void Write(std::string_view bytes) override {
@@ -42,7 +50,7 @@ public:
     }
 
     void Pause() override {
-        if (isatty(STDIN_FILENO) == 0) {
+        if (!AttendedTerminal()) {
             return;
         }
         Write("Press any key to continue . . . ");
@@ -64,7 +72,7 @@ public:
     }
 
     void WaitForEnter() override {
-        if (isatty(STDIN_FILENO) == 0) {
+        if (!AttendedTerminal()) {
             return;
         }
         int c = 0;

@@ -10,7 +10,8 @@ inline constexpr int ColorYellow = 6;
 
 // The process console. Colours and the wait for a key only happen where a person sits in front
 // of it: colours when standard output is a terminal and NO_COLOR is unset, the wait when standard
-// input is a terminal. Scripts and CI therefore never hang on it.
+// input and output are the terminal and the process is in its foreground process group. Scripts,
+// CI, background jobs and redirected runs therefore never hang on it.
 class IConsole {
 public:
     virtual ~IConsole() = default;

@@ -12,7 +12,8 @@ constexpr size_t MaxPath = 260;
 }
 
 std::optional<std::wstring> QualifyPath(const std::wstring& path) {
-    if (path.empty() || path.find(L'\0') != std::wstring::npos) {
+    if (path.empty() || path.find(L'\0') != std::wstring::npos ||
+        path.find(ReplacementCharacter) != std::wstring::npos) {
         return std::nullopt;
     }
     std::error_code ec;
@@ -21,7 +22,12 @@ std::optional<std::wstring> QualifyPath(const std::wstring& path) {
     if (ec) {
         return std::nullopt;
     }
-    std::wstring result = Utf8ToWide(absolute.lexically_normal().string());
+    // A current folder whose name is not UTF-8 would come back as another name.
+    std::string bytes = absolute.lexically_normal().string();
+    if (!IsValidUtf8(bytes)) {
+        return std::nullopt;
+    }
+    std::wstring result = Utf8ToWide(bytes);
     if (result.size() >= MaxPath) {
         return std::nullopt;
     }

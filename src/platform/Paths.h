@@ -7,7 +7,8 @@ namespace Platform {
 
 // An absolute, lexically normal form of a path typed by the user (relative names are taken from
 // the current folder). Nothing when the path cannot be qualified: empty, an embedded NUL, or a
-// result longer than the 260-character buffer the program allows for it.
+// result longer than the 260-character buffer the program allows for it, or a name (or current
+// folder) that is not valid UTF-8.
 std::optional<std::wstring> QualifyPath(const std::wstring& path);
 
 // File names are UTF-8 on disk.

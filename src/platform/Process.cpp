@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <filesystem>
 
@@ -48,6 +49,16 @@ int LastError() {
 
 void SetLastError(int code) {
     errno = code;
+}
+
+void HidePasswordArgument(char* value) {
+    if (value == nullptr) {
+        return;
+    }
+    char* password = std::strchr(value, ':');
+    for (char* p = password != nullptr ? password + 1 : value; *p != '\0'; ++p) {
+        *p = 'x';
+    }
 }
 
 std::string ProgramPath() {

@@ -20,6 +20,11 @@ uint32_t CurrentThreadId();
 int LastError();
 void SetLastError(int code);
 
+// Overwrites the password part of a "-cr" value in the process's own argument memory, which
+// `ps` and /proc/<pid>/cmdline show for the whole run: everything after the first ":" (or the
+// whole value, which then is the password too) becomes "x".
+void HidePasswordArgument(char* value);
+
 // Full path of the running program.
 std::string ProgramPath();
 

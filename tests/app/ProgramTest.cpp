@@ -4,10 +4,14 @@
 #include "platform/CodePage.h"
 #include "support/RunProcess.h"
 #include "support/ScopedTempDir.h"
+#include "support/TerminalProcess.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -32,9 +36,45 @@ protected:
             dir_.File("work"));
     }
 
+    KvTest::TerminalResult RunOnTerminal(const std::vector<std::string>& arguments,
+                                         KvTest::TerminalOptions options) {
+        options.environment = {{"KV_REGISTRY_FILE", dir_.File("registry.reg")}, {"NO_COLOR", "1"}};
+        options.workingFolder = dir_.File("work");
+        return KvTest::RunOnTerminal(KV_BINARY_PATH, arguments, options);
+    }
+
     std::string Log() { return KvTest::ReadFile(dir_.File("logs/KvMigrationUtil.log")); }
 
-    std::string Usage() { return KvMigration::UsageText() + "\n\n"; }
+    // The help text byte for byte, CR LF inside, then the "\n" and the end of line of its output.
+    std::string Usage() {
+        return "KvMigrationUtil [-ex|-im <file_path>] [-ad|-lds <lds_port>:<lds_ssl_port>] \r\n"
+               "                [-cr <login>:<password>] [-fi] [-winpol] [-kvpol]\r\n"
+               "\r\n"
+               "Parameters:\r\n"
+               "-h/-?           Display this help message.\r\n"
+               "-ex             Specify program for export.\r\n"
+               "-im             Specify program for import.\r\n"
+               "-ad             Specify AD as centralized data storage.\r\n"
+               "-lds            Specify LDS as centralized data storage.\r\n"
+               "-cr             Specify login:password. Don't use for current user credential.\r\n"
+               "-fi             Forced import - ignore import history.\r\n"
+               "-winpol         Set the priority for policy merging to Windows policy.\r\n"
+               "-kvpol          Set the priority for policy merging to KVR policy. By default.\r\n"
+               "\r\n"
+               "Keys for defining import objects, all of them if not specifed.\r\n"
+               "-server\r\n"
+               "-clients\r\n"
+               "-policies\r\n"
+               "-icheck\r\n"
+               "-users\r\n"
+               "\r\n"
+               "Example:\r\n"
+               "KvMigrationUtil -ex C:\\KVRBackup.xml -lds\r\n"
+               "KvMigrationUtil -im C:\\KVRBackup.xml\r\n"
+               "KvMigrationUtil -im C:\\KVRBackup.xml -lds 50100:501002 -cr "
+               "user@domain.com:password -fi -server -policies -winpol"
+               "\n\n";
+    }
 
     KvTest::ScopedTempDir dir_;
 };
@@ -111,6 +151,104 @@ TEST_F(ProgramTest, ExportReplacesAnExistingFileWithRmf) {
     EXPECT_NE(result.out.find("The input parameters have been successfully read.\n"),
               std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("work/old.xml")));
+}
+
+TEST_F(ProgramTest, FileNamesAreNeverTakenForOtherNames) {
+    const std::string work = dir_.File("work");
+    KvTest::WriteFile(dir_.File("work/caf?.xml"), "keep");
+    std::filesystem::create_directories(dir_.File("work/empty"));
+    ASSERT_EQ(symlink(dir_.File("work/target.xml").c_str(), dir_.File("work/dangling.xml").c_str()),
+              0);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string message;
+    };
+    const Case cases[] = {
+        // A Latin-1 name is not UTF-8: refused, not replaced by "caf?.xml".
+        {{"-ex", "caf\xe9.xml", "-lds", "-rmf"}, "is not valid."},
+        {{"-ex", "empty", "-lds", "-rmf"},
+         "\"" + work + "/empty\" is not a regular file; -rmf replaces only files."},
+        {{"-ex", ".", "-lds", "-rmf"},
+         "\"" + work + "/\" is not a regular file; -rmf replaces only files."},
+        {{"-ex", "dangling.xml", "-lds"},
+         "A file with the name \"" + work + "/dangling.xml\" already exists."},
+        {{"-ex", "dangling.xml", "-lds", "-rmf"},
+         "\"" + work + "/dangling.xml\" is not a regular file; -rmf replaces only files."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        auto result = Run(c.arguments);
+        EXPECT_EQ(result.status, 255);
+        ASSERT_GE(result.out.size(), c.message.size() + 1);
+        EXPECT_EQ(result.out.substr(result.out.size() - c.message.size() - 1), c.message + "\n")
+            << result.out;
+    }
+    EXPECT_EQ(KvTest::ReadFile(dir_.File("work/caf?.xml")), "keep");
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.File("work/empty")));
+    EXPECT_TRUE(std::filesystem::is_directory(work));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("work/dangling.xml")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("work/target.xml")));
+}
+
+TEST_F(ProgramTest, TheKeyWaitHappensOnlyForAPersonAtTheTerminal) {
+    const std::string prompt = "Press any key to continue . . .";
+    struct Case {
+        const char* title;
+        KvTest::TerminalRole role;
+        bool redirected;
+        bool waits;
+    };
+    const Case cases[] = {
+        {"foreground job on the terminal", KvTest::TerminalRole::Foreground, false, true},
+        {"background job", KvTest::TerminalRole::Background, false, false},
+        {"output redirected to a file", KvTest::TerminalRole::Foreground, true, false},
+        {"input from a terminal it does not control", KvTest::TerminalRole::NotControlling, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        KvTest::TerminalOptions options;
+        options.role = c.role;
+        if (c.redirected) {
+            options.outputFile = dir_.File("out.txt");
+        }
+        bool prompted = false;
+        options.onScreen = [&](const std::string& screen, pid_t) {
+            if (!prompted && screen.find(prompt) != std::string::npos) {
+                prompted = true;
+                return std::string("k");
+            }
+            return std::string();
+        };
+        KvTest::TerminalResult result = RunOnTerminal({"-h"}, options);
+        EXPECT_FALSE(result.timedOut) << result.screen;
+        EXPECT_EQ(result.status, 0) << result.screen;
+        EXPECT_EQ(prompted, c.waits) << result.screen;
+        if (c.redirected) {
+            std::string output = KvTest::ReadFile(dir_.File("out.txt"));
+            EXPECT_EQ(output, Usage());
+        }
+    }
+}
+
+TEST_F(ProgramTest, ThePasswordLeavesTheVisibleCommandLineAtOnce) {
+    // -dbg holds the run at its debugger prompt, long enough to look at the process from outside.
+    std::string commandLine;
+    KvTest::TerminalOptions options;
+    options.onScreen = [&](const std::string& screen, pid_t pid) {
+        if (commandLine.empty() && screen.find("Debug Window") != std::string::npos) {
+            std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+            commandLine.assign(std::istreambuf_iterator<char>(in), {});
+            return std::string("\n");
+        }
+        return std::string(screen.find("Press any key") != std::string::npos ? "k" : "");
+    };
+    RunOnTerminal({"-dbg", "-h", "-cr", "admin@corp.local:s3cr:et", "-cr", "second"}, options);
+    ASSERT_FALSE(commandLine.empty());
+    EXPECT_EQ(commandLine.find("s3cr"), std::string::npos);
+    using namespace std::string_literals;
+    EXPECT_NE(commandLine.find("-cr\0admin@corp.local:xxxxxxx\0"s), std::string::npos);
+    EXPECT_NE(commandLine.find("-cr\0xxxxxx\0"s), std::string::npos);
 }
 
 TEST_F(ProgramTest, MissingComputerSidFailsWithTheSystemText) {
