@@ -2,6 +2,7 @@
 
 #include "base/SystemMessages.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -104,6 +105,12 @@ void RaiseError(std::wstring_view message, std::wstring_view file, int line,
 
 void RaiseErrorCode(uint32_t code, std::wstring_view file, int line, std::wstring_view function) {
     throw CKvError(code, file, line, function);
+}
+
+std::wstring TraceableDump(const IKvErrorW& error) {
+    std::wstring dump = error.Dump();
+    std::replace(dump.begin(), dump.end(), L'\0', L' ');
+    return dump;
 }
 
 std::wstring SourceName(const char* path) {

@@ -54,6 +54,10 @@ private:
 [[noreturn]] void RaiseErrorCode(uint32_t code, std::wstring_view file, int line,
                                  std::wstring_view function);
 
+// The dump as one trace line can carry it: the DebugInfo entry (once built) holds NUL separators,
+// which would end the line early, so they are written as blanks.
+std::wstring TraceableDump(const IKvErrorW& error);
+
 // The name of a source file as the error entries show it: no folder, no extension.
 std::wstring SourceName(const char* path);
 

@@ -47,7 +47,7 @@ namespace {
 }  // namespace
 
 void PrintFatalError(const KvBase::IKvErrorW& error) {
-    Fatal(error.Description(), error.Dump());
+    Fatal(error.Description(), KvBase::TraceableDump(error));
 }
 
 void PrintFatalError(std::wstring_view text) {

@@ -38,16 +38,42 @@ TEST(FormatString, AcceptsExactly2047Characters) {
     EXPECT_EQ(FormatString(L"100%% %ls", L"done"), L"100% done");
 }
 
-TEST(PrintFatalExceptionDeathTest, OverlongTextIsCutInsteadOfFailingInTheGuard) {
-    KvTest::ScopedTempDir dir;
-    KvTest::WriteFile(
-        dir.File("r.reg"),
-        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]\n"
-        "\"TracePath\"=\"" +
-            dir.Path() + "\"\n");
-    KvTest::ScopedEnv registry("KV_REGISTRY_FILE", dir.File("r.reg"));
+// A registry file that points the trace of a death test's child at a scratch folder.
+class FatalOutputDeathTest : public testing::Test {
+protected:
+    FatalOutputDeathTest() : registry_("KV_REGISTRY_FILE", dir_.File("r.reg")) {}
+    void SetUp() override {
+        KvTest::WriteFile(
+            dir_.File("r.reg"),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]\n"
+            "\"TracePath\"=\"" +
+                dir_.Path() + "\"\n");
+    }
+    std::string Log() { return KvTest::ReadFile(dir_.File("KvMigrationUtil.log")); }
+
+    KvTest::ScopedTempDir dir_;
+    KvTest::ScopedEnv registry_;
+};
+
+TEST_F(FatalOutputDeathTest, OverlongTextIsCutInsteadOfFailingInTheGuard) {
     EXPECT_EXIT(PrintFatalException("Failed: %s", std::runtime_error(std::string(5000, 'x'))),
                 testing::ExitedWithCode(255), "");
+    const std::string log = Log();
+    const std::string cut = "W> Failed: " + std::string(1800, 'x') + "\r\n";
+    EXPECT_NE(log.find(cut), std::string::npos) << log.substr(0, 200);
+    EXPECT_NE(log.find("End.\r\n"), std::string::npos);
+}
+
+TEST_F(FatalOutputDeathTest, TheTracedDumpKeepsEveryEntryAfterDebugInfo) {
+    KvBase::CKvError error(L"Not found security domain", L"KvMigrationUtil", 464, L"GetDomainSdDn");
+    error.DebugInfo();
+    EXPECT_EXIT(PrintFatalError(error), testing::ExitedWithCode(255), "");
+    const std::string log = Log();
+    EXPECT_NE(log.find("W> Code: 0x80004005\r\nDebugInfo: File KvMigrationUtil Line 464 Function "
+                       "GetDomainSdDn  \r\nDescription: Not found security domain\r\nFile: "
+                       "KvMigrationUtil\r\nFunction: GetDomainSdDn\r\nLine: 464\r\n"),
+              std::string::npos)
+        << log;
 }
 
 TEST(Base64, EncodesAndDecodes) {
