@@ -71,6 +71,22 @@ CKvTrace::CKvTrace(const wchar_t* moduleName, uint32_t enableMask, uint32_t para
         // The trace stays inert; there is no debugger output on this platform to say so.
         impl_.reset();
     }
+    WriteNotices();
+}
+
+void CKvTrace::WriteNotices() {
+    if (!impl_) {
+        return;
+    }
+    try {
+        for (const std::string& notice : impl_->TakeNotices()) {
+            if (impl_->OutputOn()) {
+                impl_->WriteLine(TraceError, notice);
+            }
+        }
+    } catch (const std::exception&) {
+        // Tracing never fails towards its caller.
+    }
 }
 
 CKvTrace::~CKvTrace() = default;
@@ -99,6 +115,7 @@ void CKvTrace::TraceV(uint32_t level, const char* format, va_list args) {
         std::string text;
         if (FormatNarrow(format, args, text)) {
             impl_->WriteLine(level, text);
+            WriteNotices();
         }
     } catch (const std::exception&) {
         // Tracing never fails towards its caller.
@@ -115,6 +132,7 @@ void CKvTrace::TraceV(uint32_t level, const wchar_t* format, va_list args) {
         std::wstring text;
         if (FormatWide(format, args, text)) {
             impl_->WriteLine(level, Platform::WideToCodePage(text, Platform::CodePage1251));
+            WriteNotices();
         }
     } catch (const std::exception&) {
         // Tracing never fails towards its caller.
@@ -139,7 +157,9 @@ void CKvTrace::TraceDump(uint32_t level, const wchar_t* title, const void* buffe
 bool CKvTrace::Reload() {
     ErrnoKeeper keep;
     try {
-        return impl_ && impl_->Reload(nullptr);
+        bool read = impl_ && impl_->Reload(nullptr);
+        WriteNotices();
+        return read;
     } catch (const std::exception&) {
         return false;
     }

@@ -70,6 +70,9 @@ public:
     std::string LogPath() const;
 
 private:
+    // Lines the trace owes about itself (see CTraceImpl::TakeNotices).
+    void WriteNotices();
+
     std::unique_ptr<CTraceImpl> impl_;
 };
 

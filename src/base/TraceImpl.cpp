@@ -13,12 +13,13 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <utility>
 
 namespace KvBase {
 namespace {
 
 // Where Windows would fall back to "C:\Logs\".
-constexpr const char* kDefaultLogFolder = "/var/log/korvant/";
+const std::string kDefaultLogFolder = Platform::WideToUtf8(Platform::DefaultLogFolder);
 
 void MakeFolders(const std::string& path) {
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -115,7 +116,18 @@ bool CTraceImpl::ReadRegistry(const Platform::IRegistry& registry, std::wstring&
         std::wstring folder;
         if (auto tracePath = registry.GetString(key, L"TracePath");
             tracePath && !tracePath->empty()) {
-            folder = *tracePath;
+            const std::wstring uncRoot =
+                registry.GetString(Platform::KeyKorvant, L"UncRoot").value_or(L"/mnt");
+            if (auto mapped = Platform::MapWindowsPath(*tracePath, uncRoot)) {
+                folder = *mapped;
+            } else {
+                folder = Platform::DefaultLogFolder;
+                notices_.push_back("The trace folder \"" +
+                                   Platform::WideToCodePage(*tracePath, Platform::CodePage1251) +
+                                   "\" of the registry is a Windows path without a place on this "
+                                   "machine; the trace is written to " +
+                                   kDefaultLogFolder + " instead.");
+            }
         } else {
             folder = Platform::Utf8ToWide(Platform::TempFolder());
         }
@@ -146,12 +158,55 @@ bool CTraceImpl::OutputOn() const {
     return enableMask_.load() != 0 && (paramsMask_.load() & 0xFF) != 0;
 }
 
-int CTraceImpl::OpenForAppend(bool truncate) {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
-    int fd = open(logPath_.c_str(), flags, 0666);
+std::vector<std::string> CTraceImpl::TakeNotices() {
+    return std::exchange(notices_, {});
+}
+
+// The log is shared by every user's runs and the product's tools, as on Windows ("Everyone full
+// access"): a file made here is readable and writable by all, in folders made like /tmp. What is
+// found at the name is trusted only when it is a plain file of its own: a symbolic link is never
+// followed (someone else may have put it in the shared folder) and a hard link is refused.
+int CTraceImpl::OpenLog(bool truncate) {
+    const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    int fd = open(logPath_.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) {
+        fchmod(fd, 0666);
+        return fd;
+    }
+    if (errno != EEXIST) {
+        return -1;
+    }
+    fd = open(logPath_.c_str(), flags | (truncate ? O_TRUNC : 0));
     if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    return fd;
+}
+
+int CTraceImpl::OpenForAppend(bool truncate) {
+    int fd = OpenLog(truncate);
+    if (fd < 0 && errno == ENOENT) {
         MakeFolders(logPath_);
-        fd = open(logPath_.c_str(), flags, 0666);
+        fd = OpenLog(truncate);
+    }
+    // A log another user made before without sharing it: this run writes a file of its own next
+    // to it rather than losing every line.
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == ELOOP) && !ownFile_) {
+        ownFile_ = true;
+        const std::string shared = logPath_;
+        std::string::size_type dot = logPath_.rfind(".log");
+        logPath_ = logPath_.substr(0, dot) + "." + std::to_string(geteuid()) + ".log";
+        notices_.push_back("The log file " + shared +
+                           " cannot be written by this user or is not a plain file; this run "
+                           "writes its trace to " +
+                           logPath_ + ".");
+        fd = OpenLog(truncate);
     }
     return fd;
 }

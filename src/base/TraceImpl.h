@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Platform {
 class IRegistry;
@@ -42,15 +43,21 @@ public:
     uint32_t ContextMask() const { return contextMask_.load(); }
     uint32_t CommonFileFlag() const { return commonFileFlag_.load(); }
     const std::string& LogPath() const { return logPath_; }
+    // What the trace had to decide on its own (a Windows path it could not place, a log file it
+    // could not share), for the caller to write once the trace is up. Taking them clears them.
+    std::vector<std::string> TakeNotices();
 
 private:
     // Reads the shared configuration; returns false when the trace key is missing.
     bool ReadRegistry(const Platform::IRegistry& registry, std::wstring& path);
     void OpenAtStart();
     int OpenForAppend(bool truncate);
+    int OpenLog(bool truncate);
 
     std::wstring moduleName_;
     std::string logPath_;
+    bool ownFile_ = false;  // the shared log could not be written; this run has a file of its own
+    std::vector<std::string> notices_;
     std::atomic<uint32_t> enableMask_{0};
     std::atomic<uint32_t> paramsMask_{0};
     std::atomic<uint32_t> contextMask_{0xFFFFFFFF};

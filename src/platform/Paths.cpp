@@ -2,7 +2,9 @@
 
 #include "platform/CodePage.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cwctype>
 #include <filesystem>
 
 namespace Platform {
@@ -41,6 +43,38 @@ std::wstring FolderPart(const std::wstring& path) {
     }
     // The root folder has no name left of its slash.
     return slash == 0 ? std::wstring(L"/") : path.substr(0, slash);
+}
+
+std::optional<std::wstring> MapWindowsPath(const std::wstring& path, const std::wstring& uncRoot) {
+    auto slashes = [](std::wstring text) {
+        std::replace(text.begin(), text.end(), L'\\', L'/');
+        return text;
+    };
+    if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+        std::wstring root = uncRoot;
+        while (!root.empty() && root.back() == L'/') {
+            root.pop_back();
+        }
+        return root + L"/" + slashes(path.substr(2));
+    }
+    const bool drive =
+        path.size() >= 2 && path[1] == L':' &&
+        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+    if (!drive) {
+        return path;
+    }
+    std::wstring lower = slashes(path);
+    std::transform(lower.begin(), lower.end(), lower.begin(), ::towlower);
+    const std::wstring logs = L"c:/logs";
+    if (lower.compare(0, logs.size(), logs) == 0 &&
+        (lower.size() == logs.size() || lower[logs.size()] == L'/')) {
+        std::wstring rest = slashes(path.substr(logs.size()));
+        while (!rest.empty() && rest.front() == L'/') {
+            rest.erase(0, 1);
+        }
+        return std::wstring(DefaultLogFolder) + rest;
+    }
+    return std::nullopt;
 }
 
 std::string TempFolder() {

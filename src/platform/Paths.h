@@ -15,6 +15,15 @@ std::optional<std::wstring> QualifyPath(const std::wstring& path);
 // The folder part of a qualified path: everything before its last "/" ("/" for the root).
 std::wstring FolderPart(const std::wstring& path);
 
+// A path in the form a Windows server stores it, placed on this machine: "\\server\share\rest"
+// becomes <uncRoot>/server/share/rest; the product's default log folder "C:\Logs\" becomes
+// /var/log/korvant/; a path with "/" separators is taken as it is. Any other drive path has no
+// place here: nothing.
+std::optional<std::wstring> MapWindowsPath(const std::wstring& path, const std::wstring& uncRoot);
+
+// Where the product's "C:\Logs\" lives on this machine.
+inline constexpr const wchar_t* DefaultLogFolder = L"/var/log/korvant/";
+
 // TMPDIR, then TMP, then /tmp.
 std::string TempFolder();
 

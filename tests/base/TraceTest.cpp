@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <regex>
 
@@ -127,6 +131,110 @@ TEST_F(TraceTest, ScopeWritesBeginAndEndWithIndentation) {
     }
     EXPECT_EQ(KvTest::ReadFile(dir_.File("KvMigrationUtil.log")),
               "[Outer]  Begin\r\n\t[Inner]  Begin\r\n\t[Inner]  End\r\n[Outer]  End\r\n");
+}
+
+TEST_F(TraceTest, WindowsTraceFoldersArePlacedOrRefusedClearly) {
+    struct Case {
+        const char* title;
+        std::string tracePath;
+        std::string expected;
+        std::string notice;
+    };
+    const std::vector<Case> cases = {
+        {"the product's default folder", "C:\\\\Logs\\\\", "/var/log/korvant/KvMigrationUtil.log",
+         ""},
+        {"a folder below it", "c:\\\\logs\\\\kv", "/var/log/korvant/kv/KvMigrationUtil.log", ""},
+        {"a share", "\\\\\\\\srv\\\\trace\\\\kv\\\\",
+         dir_.Path() + "/unc/srv/trace/kv/KvMigrationUtil.log", ""},
+        {"another drive", "D:\\\\Trace\\\\", "/var/log/korvant/KvMigrationUtil.log",
+         "The trace folder \"D:\\Trace\\\" of the registry is a Windows path without a place on "
+         "this machine; the trace is written to /var/log/korvant/ instead."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        auto registry = RegFileRegistry::FromText(Platform::Utf8ToWide(
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Korvant 5]\n\"UncRoot\"=\"" + dir_.Path() +
+            "/unc\"\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]\n" +
+            TracePathLine(c.tracePath)));
+        // Parameters 0: nothing is opened, so no folder of the machine is touched.
+        KvBase::CTraceImpl probe(L"KvMigrationUtil", 15, 0, 0, &registry);
+        EXPECT_EQ(probe.LogPath(), c.expected);
+        std::vector<std::string> notices = probe.TakeNotices();
+        EXPECT_EQ(notices.empty() ? std::string() : notices.front(), c.notice);
+    }
+}
+
+TEST_F(TraceTest, TheSharedLogIsWritableByEveryone) {
+    mode_t saved = umask(022);
+    auto registry = TraceRegistry(TracePathLine(dir_.Path() + "/shared"));
+    CKvTrace trace(L"KvMigrationUtil", 15, 1, 0, &registry);
+    trace.Trace(2, "line");
+    umask(saved);
+    struct stat info {};
+    ASSERT_EQ(stat(dir_.File("shared/KvMigrationUtil.log").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    ASSERT_EQ(stat(dir_.File("shared").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 01777u);
+}
+
+TEST_F(TraceTest, ALinkAtTheLogNameIsNeverWrittenThrough) {
+    KvTest::WriteFile(dir_.File("victim"), "precious");
+    struct Case {
+        const char* title;
+        int (*make)(const char* target, const char* name);
+    };
+    const Case cases[] = {{"symbolic link", &symlink}, {"hard link", &link}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        KvTest::ScopedTempDir logs;
+        const std::string name = logs.File("KvMigrationUtil.log");
+        ASSERT_EQ(c.make(dir_.File("victim").c_str(), name.c_str()), 0);
+        auto registry = TraceRegistry(TracePathLine(logs.Path()));
+        CKvTrace trace(L"KvMigrationUtil", 15, 0x101, 0, &registry);
+        trace.Trace(2, "line");
+        EXPECT_EQ(KvTest::ReadFile(dir_.File("victim")), "precious");
+        const std::string own = logs.File("KvMigrationUtil." + std::to_string(geteuid()) + ".log");
+        EXPECT_EQ(trace.LogPath(), own);
+        const std::string log = KvTest::ReadFile(own);
+        EXPECT_NE(log.find("line\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("W> The log file " + name +
+                           " cannot be written by this user or is not a "
+                           "plain file; this run writes its trace to " +
+                           own + "."),
+                  std::string::npos)
+            << log;
+    }
+}
+
+// Another user's unshared log: only root can play both users.
+TEST_F(TraceTest, AnotherUsersLogMakesThisRunWriteAFileOfItsOwn) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as a second user";
+    }
+    const std::string logs = dir_.File("logs");
+    ASSERT_EQ(mkdir(logs.c_str(), 01777), 0);
+    ASSERT_EQ(chmod(logs.c_str(), 01777), 0);
+    chmod(dir_.Path().c_str(), 0755);
+    KvTest::WriteFile(logs + "/KvMigrationUtil.log", "root's\r\n");
+    ASSERT_EQ(chmod((logs + "/KvMigrationUtil.log").c_str(), 0644), 0);
+    const uid_t nobody = 65534;
+    pid_t child = fork();
+    if (child == 0) {
+        if (setgid(nobody) != 0 || setuid(nobody) != 0) {
+            _exit(2);
+        }
+        auto registry = TraceRegistry(TracePathLine(logs));
+        CKvTrace trace(L"KvMigrationUtil", 15, 0x101, 0, &registry);
+        trace.Trace(2, "nobody's line");
+        _exit(trace.LogPath() == logs + "/KvMigrationUtil.65534.log" ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(KvTest::ReadFile(logs + "/KvMigrationUtil.log"), "root's\r\n");
+    EXPECT_NE(KvTest::ReadFile(logs + "/KvMigrationUtil.65534.log").find("nobody's line\r\n"),
+              std::string::npos);
 }
 
 TEST(TraceDump, LaysOutValuesByWidth) {
