@@ -29,6 +29,9 @@ SaxReader::SaxReader(XmlSource source, const MigrationContext& context)
 SaxReader::~SaxReader() = default;
 
 void SaxReader::RegisterImporter(const std::wstring& path, std::shared_ptr<IImporter> importer) {
+    if (!importer) {
+        return;
+    }
     importers_[path] = std::move(importer);
 }
 

@@ -45,7 +45,8 @@ public:
     SaxReader(const SaxReader&) = delete;
     SaxReader& operator=(const SaxReader&) = delete;
 
-    // Replaces an importer registered earlier for the same path.
+    // Replaces an importer registered earlier for the same path. A null importer is ignored: the
+    // path keeps the importer it had, or stays unregistered.
     void RegisterImporter(const std::wstring& path, std::shared_ptr<IImporter> importer);
 
     // Reads the document to its end or to its first error. A second call does nothing.

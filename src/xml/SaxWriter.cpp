@@ -83,6 +83,9 @@ SaxWriter::~SaxWriter() {
 }
 
 void SaxWriter::RegisterExporter(const std::wstring& path, std::shared_ptr<IExporter> exporter) {
+    if (!exporter) {
+        return;
+    }
     exporters_[path] = std::move(exporter);
 }
 

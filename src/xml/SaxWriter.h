@@ -45,7 +45,8 @@ public:
     SaxWriter(const SaxWriter&) = delete;
     SaxWriter& operator=(const SaxWriter&) = delete;
 
-    // Replaces an exporter registered earlier for the same path.
+    // Replaces an exporter registered earlier for the same path. A null exporter is ignored: the
+    // path keeps the exporter it had, or stays unregistered.
     void RegisterExporter(const std::wstring& path, std::shared_ptr<IExporter> exporter);
 
     void StartNode(const std::wstring& name, const std::wstring& value) override;

@@ -147,6 +147,20 @@ TEST(SaxReader, LaterRegistrationForAPathReplacesTheEarlierOne) {
               (Log{L"second: BeginImport()", L"second: EndNode(Common)", L"second: EndImport()"}));
 }
 
+TEST(SaxReader, NullImporterIsIgnoredAndAnEarlierOneStays) {
+    auto log = std::make_shared<Log>();
+    SaxReader reader(XmlSource{L"<Korvant><Config><Mapping/><Common/></Config></Korvant>"},
+                     MigrationContext{});
+    reader.RegisterImporter(L"Korvant/Config/Mapping", nullptr);
+    reader.RegisterImporter(L"Korvant/Config/Common",
+                            std::make_shared<KvTest::RecordingImporter>(L"Common", log));
+    reader.RegisterImporter(L"Korvant/Config/Common", nullptr);
+    reader.Resume();
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete);
+    EXPECT_EQ(*log,
+              (Log{L"Common: BeginImport()", L"Common: EndNode(Common)", L"Common: EndImport()"}));
+}
+
 TEST(SaxReader, InMemoryDocumentDeclaredAsUtf16IsReadAsTheTextItIs) {
     Reading reading = ReadText(
         L"<?xml version=\"1.0\" encoding=\"UTF-16\"?><Korvant><Config><Common>"

@@ -249,6 +249,23 @@ TEST(SaxWriter, ExporterWritesIntoItsSectionWhileTheSectionTagIsPending) {
               L"  </Section>\n</Root>");
 }
 
+TEST(SaxWriter, NullExporterIsIgnoredAndAnEarlierOneStays) {
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    writer.RegisterExporter(L"Root/Empty", nullptr);
+    writer.RegisterExporter(L"Root/Section", std::make_shared<SectionExporter>());
+    writer.RegisterExporter(L"Root/Section", nullptr);
+    writer.StartNode(L"Root", L"");
+    writer.StartNode(L"Empty", L"");
+    writer.EndNode();
+    writer.StartNode(L"Section", L"");
+    writer.EndNode();
+    writer.EndNode();
+    EXPECT_EQ(text,
+              L"<Root>\n  <Empty/>\n  <Section server=\"\">\n    <Item>1</Item>\n  </Section>\n"
+              L"</Root>");
+}
+
 TEST(SaxWriter, ExporterFailingMidwayLeavesAWellFormedFile) {
     KvTest::ScopedTempDir dir;
     std::wstring name = Platform::Utf8ToWide(dir.File("partial.xml"));
