@@ -35,7 +35,9 @@ enum class ReadOutcome {
 // A document that is not well-formed is read up to the error: the events before it are
 // delivered, an importer whose section is open at that point gets no further call, the error is
 // traced at level 4 and Outcome() says Damaged. Callers that must not treat such a document as
-// read decide what to do (the import pass raises DamagedDocumentError()).
+// read decide what to do (the import pass raises DamagedDocumentError()). A document type
+// declaration (DOCTYPE) counts as such an error: no entity it defines is ever expanded and nothing
+// it names is ever loaded.
 class SaxReader : private IXmlEventSink {
 public:
     // Raises the failure to open the file with the function name "SaxReader::SaxReader".

@@ -55,11 +55,12 @@ struct XmlPushParser::State {
     IXmlEventSink* sink = nullptr;
     std::exception_ptr failure;  // thrown by the sink, rethrown once the parser has returned
     std::optional<XmlParseError> firstError;
+    bool refused = false;  // stopped by the program, not by the parser
 
     ~State() {
         if (context != nullptr) {
-            // The parser makes a document of its own to hold the entities of an internal DTD
-            // subset, and leaves it to the caller to free.
+            // A document the parser makes of its own (it does for the entities of a DTD subset,
+            // which the reading refuses before it gets there) is left to the caller to free.
             if (context->myDoc != nullptr) {
                 xmlFreeDoc(context->myDoc);
                 context->myDoc = nullptr;
@@ -86,6 +87,23 @@ struct XmlPushParser::State {
     }
 
     static State& From(void* user) { return *static_cast<State*>(user); }
+
+    // Ends the reading as if the document stopped being well-formed here.
+    void Refuse(std::wstring message) {
+        if (!firstError) {
+            firstError = XmlParseError{xmlSAX2GetLineNumber(context), std::move(message)};
+        }
+        refused = true;
+        xmlStopParser(context);
+    }
+
+    // A document type declaration can define entities and attribute defaults that change what
+    // the document says, and lets undefined references pass as mere warnings; the program's
+    // documents never carry one, so meeting one means the document is not what it claims.
+    static void OnDocumentType(void* user, const xmlChar* /*name*/, const xmlChar* /*publicId*/,
+                               const xmlChar* /*systemId*/) {
+        From(user).Refuse(L"Document type declarations (DOCTYPE) are not accepted");
+    }
 
     static void OnStartElement(void* user, const xmlChar* localName, const xmlChar* prefix,
                                const xmlChar* /*uri*/, int /*namespaceCount*/,
@@ -146,6 +164,7 @@ struct XmlPushParser::State {
         handler.ignorableWhitespace = OnCharacters;
         handler.cdataBlock = OnCharacters;
         handler.serror = OnError;
+        handler.internalSubset = OnDocumentType;
         context = xmlCreatePushParserCtxt(&handler, this, firstBytes, size, fileName);
         if (context == nullptr) {
             throw std::bad_alloc();
@@ -226,12 +245,12 @@ std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar
             state.sink = nullptr;
             std::rethrow_exception(state.failure);
         }
-        if (state.context->wellFormed == 0) {
+        if (state.context->wellFormed == 0 || state.refused) {
             state.finished = true;
         }
     }
     state.sink = nullptr;
-    if (state.context->wellFormed != 0) {
+    if (state.context->wellFormed != 0 && !state.refused) {
         return std::nullopt;
     }
     if (state.firstError) {

@@ -30,7 +30,8 @@ struct XmlParseError {
 };
 
 // The XML parser, streaming: a file is read and parsed in small chunks, so memory does not grow
-// with the document. Network access, DTD loading and entity substitution are off; the parser's
+// with the document. Network access, DTD loading and entity substitution are off, and a document
+// type declaration stops the parse as an error before anything in it takes effect; the parser's
 // default size and depth limits stay in force.
 class XmlPushParser {
 public:
