@@ -131,7 +131,7 @@ std::wstring SidToString(const uint8_t* bytes, size_t size) {
 std::wstring GetComputerNameW() {
     auto name = Platform::LocalComputerName();
     if (!name) {
-        KV_RAISE_ERROR_CODE(L"GetComputerNameW", static_cast<uint32_t>(errno));
+        KV_RAISE_ERROR_CODE(L"GetComputerNameW", Platform::ErrnoToWin32(errno));
     }
     return *name;
 }

@@ -51,6 +51,50 @@ void SetLastError(int code) {
     errno = code;
 }
 
+uint32_t ErrnoToWin32(int error) {
+    switch (error) {
+        case 0:
+            return 0;
+        case ENOENT:
+            return 2;  // the system cannot find the file specified
+        case ENOTDIR:
+            return 3;  // the system cannot find the path specified
+        case EMFILE:
+        case ENFILE:
+            return 4;  // the system cannot open the file
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+            return 5;  // access is denied
+        case EBADF:
+            return 6;  // the handle is invalid
+        case ENOMEM:
+            return 8;  // not enough memory resources
+        case EROFS:
+            return 19;  // the media is write protected
+        case EEXIST:
+            return 80;  // the file exists
+        case EINVAL:
+            return 87;  // the parameter is incorrect
+        case ENOSPC:
+        case EDQUOT:
+            return 112;  // there is not enough space on the disk
+        case EBUSY:
+        case ETXTBSY:
+            return 170;  // the requested resource is in use
+        case ENAMETOOLONG:
+            return 206;  // the filename or extension is too long
+        case EIO:
+            return 1117;  // an I/O device error
+        case ECONNREFUSED:
+            return 1225;  // the remote computer refused the network connection
+        case ETIMEDOUT:
+            return 1460;  // the timeout period expired
+        default:
+            return 0x80004005;
+    }
+}
+
 void HidePasswordArgument(char* value) {
     if (value == nullptr) {
         return;

@@ -16,6 +16,11 @@ std::optional<std::wstring> LocalComputerName();
 uint32_t CurrentProcessId();
 uint32_t CurrentThreadId();
 
+// The Windows error code that stands for a system error number, so that a failure reads as the
+// product's other failures do ("There is not enough space on the disk."); 0x80004005 for a number
+// without a counterpart.
+uint32_t ErrnoToWin32(int error);
+
 // The thread's "last error" of the Windows facilities is errno here.
 int LastError();
 void SetLastError(int code);

@@ -5,9 +5,11 @@
 #include <filesystem>
 
 #include "base/KvError.h"
+#include "base/SystemMessages.h"
 #include "diagnostics/ClientException.h"
 #include "diagnostics/CrashCatcher.h"
 #include "diagnostics/ReportError.h"
+#include "ldap/LdapClient.h"
 #include "platform/Registry.h"
 #include "support/RunProcess.h"
 #include "support/ScopedTempDir.h"
@@ -37,6 +39,18 @@ TEST(ClientException, LibraryFailureBecomesTheErrorObjectOfTheMappedCode) {
                   L"Line: 212\r\n");
     }
     LdapHelper::set_exception_handler(nullptr);
+}
+
+TEST(ClientException, EveryMappedDirectoryCodeHasItsText) {
+    for (uint32_t code : {0u, 1u, 10u, 32u, 49u, 50u, 53u, 68u, 80u, 81u, 85u, 91u, 97u, 98u,
+                          0x80070005u, 0x8007053Au}) {
+        SCOPED_TRACE(code);
+        EXPECT_TRUE(KvBase::SystemMessageText(LdapHelper::LdapMapErrorToWin32(code)).has_value());
+    }
+    for (uint32_t code = 0; code < 0x62; ++code) {
+        SCOPED_TRACE(code);
+        EXPECT_TRUE(KvBase::SystemMessageText(LdapHelper::LdapMapErrorToWin32(code)).has_value());
+    }
 }
 
 TEST(CrashCatcher, SignalsMapToTheCrashTable) {
