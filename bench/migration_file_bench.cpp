@@ -5,19 +5,16 @@
 // Counters: file_MB, peak_rss_MB (the child's peak), start_rss_MB (the child's resident memory
 // before the work), MB_per_s. The file is written to $TMPDIR (else /tmp) and removed afterwards.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "ChildProcess.h"
 #include "platform/CodePage.h"
 #include "xml/SaxReader.h"
 #include "xml/SaxWriter.h"
@@ -25,6 +22,8 @@
 namespace {
 
 using namespace KvMigration;
+using KvBench::ChildReport;
+using KvBench::RunInChild;
 
 // One object of about 600 bytes in the file, shaped like a product object of the Oms section.
 constexpr int BytesPerObject = 600;
@@ -66,62 +65,9 @@ public:
     void EndImport() override {}
 };
 
-long ResidentKb() {
-    long pages = 0;
-    long resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm != nullptr) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-struct ChildReport {
-    long startKb = 0;
-    long peakKb = 0;
-    int failed = 0;
-};
-
-// Runs `work` in a child process and returns its memory figures.
-ChildReport RunInChild(const std::function<void()>& work) {
-    int channel[2];
-    if (pipe(channel) != 0) {
-        std::abort();
-    }
-    pid_t child = fork();
-    if (child == 0) {
-        close(channel[0]);
-        ChildReport report;
-        report.startKb = ResidentKb();
-        try {
-            work();
-        } catch (...) {  // Reported to the parent, which fails the benchmark.
-            report.failed = 1;
-        }
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        report.peakKb = usage.ru_maxrss;
-        if (write(channel[1], &report, sizeof(report)) != sizeof(report)) {
-            _exit(1);
-        }
-        _exit(0);
-    }
-    close(channel[1]);
-    ChildReport report;
-    report.failed = read(channel[0], &report, sizeof(report)) != sizeof(report);
-    close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return report;
-}
-
 std::string FilePath(long megabytes) {
-    const char* folder = std::getenv("TMPDIR");
-    return std::string(folder != nullptr ? folder : "/tmp") + "/kv_migration_bench_" +
-           std::to_string(getpid()) + "_" + std::to_string(megabytes) + ".xml";
+    return KvBench::TempFolder() + "/kv_migration_bench_" + std::to_string(getpid()) + "_" +
+           std::to_string(megabytes) + ".xml";
 }
 
 void WriteFile(const std::string& path, long megabytes) {
@@ -184,19 +130,32 @@ void BM_WriteMigrationFile(benchmark::State& state) {
     long megabytes = state.range(0);
     std::string path = FilePath(megabytes);
     Measure(
-        state, [&] { WriteFile(path, megabytes); }, path);
+        state,
+        [&] {
+            WriteFile(path, megabytes);
+            return 0L;
+        },
+        path);
     std::remove(path.c_str());
 }
 
 void BM_ReadMigrationFile(benchmark::State& state) {
     long megabytes = state.range(0);
     std::string path = FilePath(megabytes);
-    if (RunInChild([&] { WriteFile(path, megabytes); }).failed != 0) {
+    if (RunInChild([&] {
+            WriteFile(path, megabytes);
+            return 0L;
+        }).failed != 0) {
         state.SkipWithError("the file could not be generated");
         return;
     }
     Measure(
-        state, [&] { ReadFile(path); }, path);
+        state,
+        [&] {
+            ReadFile(path);
+            return 0L;
+        },
+        path);
     std::remove(path.c_str());
 }
 
