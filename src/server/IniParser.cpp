@@ -5,7 +5,7 @@
 namespace KvMigration {
 
 int ParseIni(const std::wstring& text, const IniHandler& handler) {
-    std::wstring section;
+    std::wstring_view section;
     bool sectionSeen = false;
     int lineNumber = 0;
     size_t start = 0;
@@ -29,13 +29,12 @@ int ParseIni(const std::wstring& text, const IniHandler& handler) {
                 if (close == std::wstring_view::npos) {
                     return lineNumber;
                 }
-                section.assign(line.substr(i + 1, close - i - 1));
+                section = line.substr(i + 1, close - i - 1);
                 sectionSeen = true;
                 break;
             }
             if (line[i] == L'=' && sectionSeen) {
-                if (!handler(section, std::wstring(line.substr(0, i)),
-                             std::wstring(line.substr(i + 1)))) {
+                if (!handler(section, line.substr(0, i), line.substr(i + 1))) {
                     return lineNumber;
                 }
             }

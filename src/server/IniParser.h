@@ -2,13 +2,16 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace KvMigration {
 
 // Receives one (section, key, value) triple per "=" found in a line after a section header;
-// returns false to stop the parse at this line.
-using IniHandler = std::function<bool(const std::wstring& section, const std::wstring& key,
-                                      const std::wstring& value)>;
+// returns false to stop the parse at this line. The views point into the parsed text: a line of
+// n "=" gives n calls, each with a key and a value as long as the line, so a handler that keeps
+// nothing of them costs nothing per call.
+using IniHandler =
+    std::function<bool(std::wstring_view section, std::wstring_view key, std::wstring_view value)>;
 
 inline constexpr int IniParsed = -1;
 

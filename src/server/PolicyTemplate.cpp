@@ -90,7 +90,7 @@ std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path) {
 int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
     size_t budget = PolicyTemplateMaxSettingChars;
     return ParseIni(
-        text, [&](const std::wstring& section, const std::wstring& key, const std::wstring& value) {
+        text, [&](std::wstring_view section, std::wstring_view key, std::wstring_view value) {
             if (section == L"Version") {
                 if (key == L"Revision") {
                     policy.revision = value;
@@ -103,7 +103,7 @@ int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
                 return false;
             }
             budget -= size;
-            policy.settings.push_back({key, value, L"string"});
+            policy.settings.push_back({std::wstring(key), std::wstring(value), L"string"});
             return true;
         });
 }

@@ -50,11 +50,11 @@ TEST(IniParser, ReportsOnePairPerEqualsSignAfterASectionHeader) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<Call> calls;
-        int result = ParseIni(c.text, [&](const std::wstring& section, const std::wstring& key,
-                                          const std::wstring& value) {
-            calls.emplace_back(section, key, value);
-            return true;
-        });
+        int result = ParseIni(
+            c.text, [&](std::wstring_view section, std::wstring_view key, std::wstring_view value) {
+                calls.emplace_back(section, key, value);
+                return true;
+            });
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(calls, c.calls);
     }
@@ -63,7 +63,7 @@ TEST(IniParser, ReportsOnePairPerEqualsSignAfterASectionHeader) {
 TEST(IniParser, StopsAtTheLineWhereTheHandlerDeclines) {
     int calls = 0;
     int result = ParseIni(L"[S]\na=1\nb=2\nc=3",
-                          [&](const std::wstring&, const std::wstring& key, const std::wstring&) {
+                          [&](std::wstring_view, std::wstring_view key, std::wstring_view) {
                               ++calls;
                               return key != L"b";
                           });
