@@ -69,15 +69,41 @@ std::string TextModeLines(const std::string& bytes) {
     return text;
 }
 
-void TraceSettingsTooLarge() {
-    KvBase::GetTrace().Trace(KvBase::TraceError, L"The group policy settings exceed %zu characters",
-                             PolicyTemplateMaxSettingChars);
-}
+// `  <Policy uniqueName="" value="" type=""/>` and its line break, and the longer of the two
+// types ("XMLString").
+constexpr size_t kPolicyElementMarkupChars = 48;
+constexpr size_t kLongestTypeChars = 9;
+
+// What the settings of one template may still cost.
+class SettingBudget {
+public:
+    // False, traced, when the setting no longer fits.
+    bool Take(size_t nameChars, size_t valueChars) {
+        const size_t cost = PolicySettingCost(nameChars, valueChars);
+        if (cost > left_) {
+            KvBase::GetTrace().Trace(KvBase::TraceError,
+                                     L"The group policy settings exceed %zu bytes",
+                                     PolicyTemplateMaxSettingBytes);
+            return false;
+        }
+        left_ -= cost;
+        return true;
+    }
+
+private:
+    size_t left_ = PolicyTemplateMaxSettingBytes;
+};
 
 const std::wstring kDacs = L"Dacs";
 const std::wstring kPrn = L"Prn";
 
 }  // namespace
+
+size_t PolicySettingCost(size_t nameChars, size_t valueChars) {
+    return sizeof(TemplateSetting) + sizeof(PolicyEntry) +
+           (kPolicyElementMarkupChars + kLongestTypeChars + nameChars + valueChars) *
+               sizeof(wchar_t);
+}
 
 std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path) {
     std::optional<std::string> bytes = ReadSmallFile(Platform::WideToUtf8(path));
@@ -88,7 +114,7 @@ std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path) {
 }
 
 int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
-    size_t budget = PolicyTemplateMaxSettingChars;
+    SettingBudget budget;
     return ParseIni(
         text, [&](std::wstring_view section, std::wstring_view key, std::wstring_view value) {
             if (section == L"Version") {
@@ -97,12 +123,9 @@ int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
                 }
                 return true;
             }
-            const size_t size = key.size() + value.size();
-            if (size > budget) {
-                TraceSettingsTooLarge();
+            if (!budget.Take(key.size(), value.size())) {
                 return false;
             }
-            budget -= size;
             policy.settings.push_back({std::wstring(key), std::wstring(value), L"string"});
             return true;
         });
@@ -129,21 +152,18 @@ std::optional<std::vector<PolicyEntry>> PolicyEntries(const PolicyTemplate& poli
                                                        L"CryptoMode"};
     std::vector<PolicyEntry> entries;
     std::set<std::wstring> modesSeen;
-    size_t size = 0;
+    SettingBudget budget;
     for (const TemplateSetting& setting : policy.settings) {
         PolicyDocument document =
             setting.name == kDacs ? PolicyDocument::Devices : PolicyDocument::Base;
-        if (setting.name == kDacs || setting.name == kPrn) {
-            entries.push_back(
-                {document, setting.name, DecodePolicyXml(setting.value), L"XMLString"});
-        } else {
-            entries.push_back({document, setting.name, setting.value, setting.type});
-        }
-        size += entries.back().uniqueName.size() + entries.back().value.size();
-        if (size > PolicyTemplateMaxSettingChars) {
-            TraceSettingsTooLarge();
+        PolicyEntry entry =
+            setting.name == kDacs || setting.name == kPrn
+                ? PolicyEntry{document, setting.name, DecodePolicyXml(setting.value), L"XMLString"}
+                : PolicyEntry{document, setting.name, setting.value, setting.type};
+        if (!budget.Take(entry.uniqueName.size(), entry.value.size())) {
             return std::nullopt;
         }
+        entries.push_back(std::move(entry));
         for (const std::wstring& mode : kModes) {
             if (setting.name == mode) {
                 modesSeen.insert(mode);

@@ -161,6 +161,17 @@ TEST_F(CreateKvPolicyTest, GivesNoPolicyForAMissingEmptyOrBrokenTemplateAndSaysW
     }
 }
 
+// As many "a=" lines as the settings limit takes.
+const size_t kShortSettingsThatFit = PolicyTemplateMaxSettingBytes / PolicySettingCost(1, 0);
+
+std::string ShortSettings(size_t count) {
+    std::string text = "[S]\n";
+    for (size_t i = 0; i < count; ++i) {
+        text += "a=\n";
+    }
+    return text;
+}
+
 TEST_F(CreateKvPolicyTest, GivesNoPolicyWhenTheSettingsExceedTheirLimit) {
     // A line gives one setting per "=", each as long as the line.
     const std::string manyEquals = "[S]\nk" + std::string(3000, '=') + "\n";
@@ -175,6 +186,10 @@ TEST_F(CreateKvPolicyTest, GivesNoPolicyWhenTheSettingsExceedTheirLimit) {
         {"a line of many \"=\"", manyEquals,
          L"W> File group policy not read, error line = 1, file string = "},
         {"a decoded blob", hugeBlob, L"W> File group policy "},
+        // Their characters are few; their records and markup are what counts.
+        {"many short settings", ShortSettings(kShortSettingsThatFit + 1),
+         L"W> File group policy not read, error line = " +
+             std::to_wstring(kShortSettingsThatFit + 1) + L", file string = "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -182,10 +197,22 @@ TEST_F(CreateKvPolicyTest, GivesNoPolicyWhenTheSettingsExceedTheirLimit) {
         const size_t start = KvTest::TraceLogSize();
         EXPECT_EQ(CreateKvPolicy(path), nullptr);
         const std::wstring log = KvTest::TraceLogSince(start);
-        EXPECT_NE(log.find(L"W> The group policy settings exceed 4194304 characters\r\n"),
+        EXPECT_NE(log.find(L"W> The group policy settings exceed 16777216 bytes\r\n"),
                   std::wstring::npos);
         EXPECT_NE(log.find(c.reason + path), std::wstring::npos);
     }
+}
+
+TEST_F(CreateKvPolicyTest, MakesThePolicyOfTheMostShortSettingsTheLimitTakes) {
+    ObjectDataPtr policy = CreateKvPolicy(WriteTemplate(ShortSettings(kShortSettingsThatFit)));
+    ASSERT_NE(policy, nullptr);
+    const std::wstring& base = policy->attributes[L"orvexKVPolicyBase"].text;
+    size_t count = 0;
+    for (size_t at = base.find(L"<Policy "); at != std::wstring::npos;
+         at = base.find(L"<Policy ", at + 1)) {
+        ++count;
+    }
+    EXPECT_EQ(count, kShortSettingsThatFit);
 }
 
 TEST_F(CreateKvPolicyTest, RaisesTheDecodingErrorOfABadBlob) {
