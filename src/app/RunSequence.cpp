@@ -56,8 +56,7 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
         KvBase::GetTrace().Trace(KvBase::TraceError, "%s", problem.c_str());
     }
     // The directory library's hooks and the crash catchers stay installed for the whole run.
-    auto diagnostics = KvBase::InstallDiagnostics(
-        static_cast<void (*)(const KvBase::IKvErrorW&)>(&PrintFatalError));
+    auto diagnostics = KvBase::InstallDiagnostics();
 
     InputParameters parameters;
     parameters = Guarded({"An exception occurred while reading input parameters: %s",

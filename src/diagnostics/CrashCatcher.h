@@ -1,9 +1,13 @@
 #pragma once
 
 // Processor faults become the error object of the crash table with a crash report beside it.
-// There are no structured exceptions here: the faults arrive as signals, and the error object
-// cannot be thrown out of a signal handler reliably, so the handler ends the run itself with the
-// fatal output that the guards would have produced.
+// There are no structured exceptions here: the faults arrive as signals, and neither can the
+// error object be thrown out of a signal handler nor may the handler allocate, take locks or
+// format through the C library (another thread may hold the heap or stdio lock, and the faulting
+// code may have broken the heap). So everything the fatal output needs is prepared when the
+// catchers are installed, and the handler writes it with plain system calls: the crash report,
+// the description on the console, the dump and "End." in the trace, the wait for a key on an
+// attended terminal, exit status 255. An alarm ends a handler that hangs all the same.
 
 #include <csignal>
 #include <cstdint>
@@ -11,16 +15,11 @@
 
 namespace KvBase {
 
-class IKvErrorW;
-
-// The fatal output of the application: description on the console, dump in the trace, exit.
-using FatalOutput = void (*)(const IKvErrorW& error);
-
 // SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGTRAP, handled on an alternate stack so that a stack
 // overflow is caught too. The destructor restores the previous handlers.
 class CSehCatcher {
 public:
-    explicit CSehCatcher(FatalOutput fatal);
+    CSehCatcher();
     virtual ~CSehCatcher();
     CSehCatcher(const CSehCatcher&) = delete;
     CSehCatcher& operator=(const CSehCatcher&) = delete;
@@ -33,7 +32,7 @@ private:
 // unhandled exception) end in abort(): SIGABRT, reported with the invalid-parameter code.
 class CCRTInvalidParamCatcher {
 public:
-    explicit CCRTInvalidParamCatcher(FatalOutput fatal);
+    CCRTInvalidParamCatcher();
     virtual ~CCRTInvalidParamCatcher();
     CCRTInvalidParamCatcher(const CCRTInvalidParamCatcher&) = delete;
     CCRTInvalidParamCatcher& operator=(const CCRTInvalidParamCatcher&) = delete;
@@ -47,5 +46,8 @@ uint32_t CrashCode(int signal, int signalCode, bool stackOverflow);
 
 // The crash report's file name: "<program>-<tick count %08X>.dmp" in the temporary folder.
 std::string CrashReportPath(const std::string& programPath, uint32_t tickCount);
+
+// Seconds a crash handler may take before the process ends without it.
+inline constexpr unsigned CrashHandlerSeconds = 5;
 
 }  // namespace KvBase

@@ -4,7 +4,7 @@
 
 namespace KvBase {
 
-Diagnostics::Diagnostics(FatalOutput fatal) : seh_(fatal), crt_(fatal) {
+Diagnostics::Diagnostics() {
     // The library keeps plain pointers to its hooks until the process ends; they are never freed.
     LdapHelper::set_exception_handler(new CClientException);
     LdapHelper::set_trace_handler(new CTraceHandler);
@@ -12,8 +12,8 @@ Diagnostics::Diagnostics(FatalOutput fatal) : seh_(fatal), crt_(fatal) {
 
 Diagnostics::~Diagnostics() = default;
 
-std::unique_ptr<Diagnostics> InstallDiagnostics(FatalOutput fatal) {
-    return std::make_unique<Diagnostics>(fatal);
+std::unique_ptr<Diagnostics> InstallDiagnostics() {
+    return std::make_unique<Diagnostics>();
 }
 
 }  // namespace KvBase

@@ -11,7 +11,7 @@ namespace KvBase {
 // both crash catchers held (the fault catcher first).
 class Diagnostics {
 public:
-    explicit Diagnostics(FatalOutput fatal);
+    Diagnostics();
     ~Diagnostics();
     Diagnostics(const Diagnostics&) = delete;
     Diagnostics& operator=(const Diagnostics&) = delete;
@@ -21,7 +21,8 @@ private:
     CCRTInvalidParamCatcher crt_;
 };
 
-// Call once at start-up, before any session is opened; keep the result until the end.
-std::unique_ptr<Diagnostics> InstallDiagnostics(FatalOutput fatal);
+// Call once at start-up, after the trace is up (a crash writes into its file) and before any
+// session is opened; keep the result until the end.
+std::unique_ptr<Diagnostics> InstallDiagnostics();
 
 }  // namespace KvBase

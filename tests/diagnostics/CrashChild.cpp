@@ -1,34 +1,35 @@
 // Crashes on purpose, with the program's catchers installed, for the crash-report tests.
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "base/KvError.h"
+#include "base/Trace.h"
 #include "diagnostics/Diagnostics.h"
-#include "helper/ConsoleOutput.h"
-#include "platform/CodePage.h"
 
 namespace {
-
-void Fatal(const KvBase::IKvErrorW& error) {
-    std::string dump = Platform::WideToUtf8(error.Dump());
-    if (write(STDERR_FILENO, dump.data(), dump.size()) < 0) {
-        _exit(254);
-    }
-    KvMigration::PrintFatalError(error);
-}
 
 volatile int g_zero = 0;
 int* volatile g_null = nullptr;
 
+// Holds the standard output's lock, as a thread in the middle of a printf would.
+void* HoldStandardOutput(void* ready) {
+    flockfile(stdout);
+    *static_cast<volatile bool*>(ready) = true;
+    for (;;) {
+        pause();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    auto diagnostics = KvBase::InstallDiagnostics(&Fatal);
+    KvBase::GetTrace();
+    auto diagnostics = KvBase::InstallDiagnostics();
     std::string kind = argc > 1 ? argv[1] : "";
     if (kind == "null-read") {
         return *g_null;
@@ -38,6 +39,15 @@ int main(int argc, char** argv) {
     }
     if (kind == "abort") {
         std::abort();
+    }
+    if (kind == "thread-alive") {
+        volatile bool ready = false;
+        pthread_t thread;
+        pthread_create(&thread, nullptr, &HoldStandardOutput, const_cast<bool*>(&ready));
+        while (!ready) {
+            usleep(1000);
+        }
+        return *g_null;
     }
     return 0;
 }
