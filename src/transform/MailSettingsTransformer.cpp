@@ -1,7 +1,9 @@
 #include "transform/MailSettingsTransformer.h"
 
 #include <set>
+#include <string_view>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "base/Trace.h"
@@ -59,10 +61,14 @@ NewMailSettings CMailSettingsTransformer::Transform(const LegacyMailSettings& se
     std::vector<MergedRule> merged;
     std::map<std::tuple<std::wstring, std::wstring, std::wstring>, size_t> index;
     for (const LegacyMailRule& legacy : settings.rules) {
+        // A rule that names one category many times meets the same entry each time; adding its
+        // addresses once per entry instead of once per mention keeps the merge linear.
+        std::set<std::pair<std::wstring_view, std::wstring>> mentioned;
+        std::vector<size_t> reached;
         for (const auto& [list, sourceName, table] : sources) {
             for (const std::wstring& name : legacy.*list) {
                 std::wstring category = GetCategoryId(*table, name);
-                if (category.empty()) {
+                if (category.empty() || !mentioned.emplace(sourceName, category).second) {
                     continue;
                 }
                 auto key = std::make_tuple(legacy.attach, std::wstring(sourceName), category);
@@ -76,9 +82,11 @@ NewMailSettings CMailSettingsTransformer::Transform(const LegacyMailSettings& se
                     entry.rule.category = std::move(category);
                     merged.push_back(std::move(entry));
                 }
-                merged[position->second].addresses.insert(legacy.addresses.begin(),
-                                                          legacy.addresses.end());
+                reached.push_back(position->second);
             }
+        }
+        for (size_t entry : reached) {
+            merged[entry].addresses.insert(legacy.addresses.begin(), legacy.addresses.end());
         }
     }
 

@@ -87,6 +87,16 @@ TEST(MailSettingsTransform, ConvertsOldRulesIntoOneRulePerSourceAndCategory) {
          L"<SecurityEvents><Eng>Logoff</Eng></SecurityEvents></Rule>",
          NewRule(1, L"0", kSecurity, L"12545", {L"a"}) +
              NewRule(2, L"1", kSecurity, L"12545", {L"a"})},
+        {"a category named again, in the same rule and in the next, keeps its place and "
+         "collects the addresses of both rules",
+         L"<Rule title=\"T1\" subject=\"S\" isActive=\"1\" attach=\"0\"><Address>b</Address>"
+         L"<SecurityEvents><Eng>Logon</Eng><Eng>Logoff</Eng><Eng>Logon</Eng></SecurityEvents>"
+         L"</Rule>"
+         L"<Rule title=\"T2\" subject=\"S\" isActive=\"1\" attach=\"0\"><Address>a</Address>"
+         L"<SecurityEvents><Eng>Logoff</Eng><Eng>Logon</Eng><Eng>Logoff</Eng></SecurityEvents>"
+         L"</Rule>",
+         NewRule(1, L"0", kSecurity, L"12544", {L"a", L"b"}) +
+             NewRule(2, L"0", kSecurity, L"12545", {L"a", L"b"})},
         {"known subcategories without an id are dropped",
          L"<Rule title=\"T\" subject=\"S\" isActive=\"1\" attach=\"0\"><Address>a</Address>"
          L"<SecurityEvents><Eng>IPsec Driver</Eng><Eng>Other Privilege Use Events</Eng>"
