@@ -1,6 +1,7 @@
 #include "support/Lab.h"
 #include "support/RunProcess.h"
 #include "support/ScopedTempDir.h"
+#include "support/TerminalProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,41 @@ TEST_F(ProgramConnectionLabTest, ExportConnectsToEverySourceStorage) {
         EXPECT_EQ(result.out.find("invalid for export"), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("connecting to"), std::string::npos) << result.out;
     }
+}
+
+TEST_F(ProgramConnectionLabTest, ASuccessfulRunEndsWithTheCompletionLineAndNoWait) {
+    // On a terminal, as a person would run it: the success path never asks for a key.
+    KvTest::TerminalOptions options;
+    options.timeoutSeconds = 120;
+    bool prompted = false;
+    options.onScreen = [&](const std::string& screen, pid_t) {
+        prompted = prompted || screen.find("Press any key") != std::string::npos;
+        return std::string(prompted ? "k" : "");
+    };
+    options.environment = {{"NO_COLOR", "1"}};
+    const KvTest::LabEnv& env = lab.Env();
+    KvTest::TerminalResult result =
+        KvTest::RunOnTerminal(KV_BINARY_PATH,
+                              {"-ex", ExportFile(), "-lds", env.Get("KV_LAB_SRC_PORTS"), "-srv",
+                               env.Get("KV_LAB_LDS_HOST"), "-dc", env.Get("KV_LAB_AD"), "-oms",
+                               env.Get("KV_LAB_OMS_SID"), "-cr", lab.Credentials()},
+                              options);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 0) << result.screen;
+    EXPECT_FALSE(prompted) << result.screen;
+    EXPECT_NE(result.screen.find("Connection to the storage was successfully established.\r\n"),
+              std::string::npos);
+    const std::string completion = "The program was successfully completed.\r\n";
+    ASSERT_GE(result.screen.size(), completion.size());
+    EXPECT_EQ(result.screen.substr(result.screen.size() - completion.size()), completion)
+        << result.screen;
+    EXPECT_EQ(result.screen.find(lab.Value("KV_LAB_PASSWORD")), std::string::npos);
+    std::string trace = KvTest::ReadFile(env.Get("KV_LAB_TRACE_DIR") + "/KvMigrationUtil.log");
+    const std::string end = "The program was successfully completed.\r\n";
+    size_t completed = trace.rfind(end);
+    ASSERT_NE(completed, std::string::npos);
+    const std::string last = "] End.\r\n";
+    EXPECT_EQ(trace.substr(trace.size() - last.size()), last) << trace.substr(completed);
 }
 
 TEST_F(ProgramConnectionLabTest, TargetPairIsRefusedForExport) {
