@@ -56,11 +56,14 @@ std::optional<std::string> ReadSmallFile(const std::string& path) {
     }
 }
 
-// What a text-mode read on the template's home system delivers: CR LF pairs as LF.
+// What a text-mode read on the template's home system delivers: CR LF pairs as LF, and nothing
+// from the first Ctrl-Z on, which Windows editors write as an end-of-file mark. No ANSI code page
+// uses the byte 0x1A inside a character, so the cut is made on the bytes.
 std::string TextModeLines(const std::string& bytes) {
+    constexpr char kCtrlZ = '\x1A';
     std::string text;
     text.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i) {
+    for (size_t i = 0; i < bytes.size() && bytes[i] != kCtrlZ; ++i) {
         if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
             continue;
         }

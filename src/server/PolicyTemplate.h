@@ -33,8 +33,9 @@ struct PolicyTemplate {
 // Policy element.
 size_t PolicySettingCost(size_t nameChars, size_t valueChars);
 
-// The template's text, read as a text file (CR LF becomes LF) in the ANSI code page; nothing when
-// it cannot be opened, is not a regular file or is larger than PolicyTemplateMaxBytes.
+// The template's text, read as a text file (CR LF becomes LF, the text ends at the first Ctrl-Z)
+// in the ANSI code page; nothing when it cannot be opened, is not a regular file or is larger
+// than PolicyTemplateMaxBytes.
 std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path);
 
 // Fills the template from its text: "Revision" of section "Version", every pair of every other

@@ -225,10 +225,47 @@ TEST_F(CreateKvPolicyTest, RaisesTheDecodingErrorOfABadBlob) {
 }
 
 TEST_F(CreateKvPolicyTest, ReadsTheTemplateAsText) {
-    std::optional<std::wstring> text = ReadPolicyTemplate(WriteTemplate("a\r\nb\rc\r\n\r\n"));
-    ASSERT_TRUE(text);
-    EXPECT_EQ(*text, L"a\nb\rc\n\n");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {"CR LF becomes LF, a lone CR stays", "a\r\nb\rc\r\n\r\n", L"a\nb\rc\n\n"},
+        {"the text ends at the first Ctrl-Z", "a\r\nb\x1A\r\nc\x1A", L"a\nb"},
+        {"a Ctrl-Z first: no text", "\x1A[S]\r\n", L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadPolicyTemplate(WriteTemplate(c.bytes)), c.text);
+    }
     EXPECT_EQ(ReadPolicyTemplate(Platform::Utf8ToWide(folder_.Path())), std::nullopt);
+}
+
+TEST_F(CreateKvPolicyTest, ATemplateEndsAtItsFirstCtrlZ) {
+    const std::string start = "[Version]\r\nRevision=3\r\n[Korvant]\r\nAuditMode=1";
+    const std::wstring base =
+        L"<Policies type=\"Basic\" guid=\"\" revision=\"3\">\n"
+        L"  <Policy uniqueName=\"AuditMode\" value=\"1\" type=\"string\"/>\n"
+        L"  <Policy uniqueName=\"AuthenticationMode\" value=\"0\" type=\"string\"/>\n"
+        L"  <Policy uniqueName=\"CryptoMode\" value=\"0\" type=\"string\"/>\n"
+        L"</Policies>";
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"on a line of its own", start + "\r\n\x1A"},
+        {"right after the last value", start + "\x1A"},
+        {"before text that would not parse", start + "\r\n\x1A[Broken\r\nx=1\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ObjectDataPtr policy = CreateKvPolicy(WriteTemplate(c.bytes));
+        ASSERT_NE(policy, nullptr);
+        EXPECT_EQ(policy->attributes[L"orvexKVPolicyRevision"].text, L"3");
+        EXPECT_EQ(policy->attributes[L"orvexKVPolicyBase"].text, base);
+    }
 }
 
 }  // namespace
