@@ -12,7 +12,9 @@ namespace KvMigration {
 namespace {
 
 // The reader hands over decoded texts; written back unescaped, a "<" or "&" in a value would
-// break the XML the management server reads from this text.
+// break the XML the management server reads from this text. The next reader also turns a raw
+// line feed or tab in an attribute value into a blank (attribute-value normalisation) and a raw
+// carriage return anywhere into a line feed (end-of-line handling); references survive both.
 std::wstring Escape(const std::wstring& text, bool attribute) {
     std::wstring escaped;
     escaped.reserve(text.size());
@@ -29,6 +31,15 @@ std::wstring Escape(const std::wstring& text, bool attribute) {
                 break;
             case L'"':
                 escaped += attribute ? L"&quot;" : L"\"";
+                break;
+            case L'\n':
+                escaped += attribute ? L"&#10;" : L"\n";
+                break;
+            case L'\t':
+                escaped += attribute ? L"&#9;" : L"\t";
+                break;
+            case L'\r':
+                escaped += L"&#13;";
                 break;
             default:
                 escaped.push_back(c);

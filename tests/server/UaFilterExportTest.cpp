@@ -5,7 +5,9 @@
 #include "base/KvError.h"
 #include "platform/CodePage.h"
 #include "server/UaFilterExport.h"
+#include "support/RecordingImporter.h"
 #include "support/ScopedTempDir.h"
+#include "xml/SaxReader.h"
 
 namespace KvMigration {
 namespace {
@@ -65,12 +67,41 @@ TEST_F(UaFilterExportTest, CopiesTheFilterAsIndentedText) {
          "<UAFilter n=\"a&amp;b&quot;c&lt;\"><Rule>x &lt; y &amp; z</Rule></UAFilter>",
          L"<UAFilter n=\"a&amp;b&quot;c&lt;\">\n\t\t<Rule>x &lt; y &amp; z</Rule>\n"
          L"\t</UAFilter>\n"},
+        {"line feeds, carriage returns and tabs in attribute values, carriage returns in text, "
+         "as references",
+         "<UAFilter n=\"a&#10;b&#13;c&#9;d\"><Rule k=\"&#9;\">x&#13;y&#10;z&#9;</Rule></UAFilter>",
+         L"<UAFilter n=\"a&#10;b&#13;c&#9;d\">\n\t\t<Rule k=\"&#9;\">x&#13;y\nz\t</Rule>\n"
+         L"\t</UAFilter>\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Export(c.filter),
                   (std::vector<std::wstring>{L"start orvexKVOMSUAFilter " + c.text, L"end"}));
     }
+}
+
+TEST_F(UaFilterExportTest, ValuesWithLineBreaksAndTabsSurviveAnotherReading) {
+    // The raw tab in `k` is a blank already to the first reader; the references are not.
+    const std::vector<std::wstring> written = Export(
+        "<UAFilter n=\"a&#10;b&#13;c&#9;d\"><Rule k=\"&#13;&#10;\tx\">"
+        "x&#13;y&#10;z&#9;</Rule></UAFilter>");
+    ASSERT_EQ(written.size(), 2u);
+    const std::wstring prefix = L"start orvexKVOMSUAFilter ";
+    ASSERT_EQ(written[0].substr(0, prefix.size()), prefix);
+
+    auto log = std::make_shared<std::vector<std::wstring>>();
+    SaxReader reader(XmlSource{written[0].substr(prefix.size())}, MigrationContext{});
+    reader.RegisterImporter(L"UAFilter", std::make_shared<KvTest::RecordingImporter>(L"F", log));
+    reader.Resume();
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete);
+    EXPECT_EQ(*log, (std::vector<std::wstring>{
+                        L"F: BeginImport(n=a\nb\rc\td)",
+                        L"F: StartNode(Rule k=\r\n x)",
+                        L"F: Value(x\ry\nz\t)",
+                        L"F: EndNode(Rule)",
+                        L"F: EndNode(UAFilter)",
+                        L"F: EndImport()",
+                    }));
 }
 
 TEST_F(UaFilterExportTest, WritesNothingWithoutTheFilterElement) {
