@@ -1,15 +1,21 @@
 // Feeds arbitrary text to the setting transformers and the group-policy template path: the
-// template parser and policy documents (with their normalisation), nibble strings (as given, and
-// with a correct checksum so that the blob inflater sees arbitrary bytes), mail settings and
-// journal schedules. The first byte picks the path; the rest is the text (UTF-8).
+// template's text-mode reading, parser and policy documents (with their normalisation), nibble
+// strings (as given, and with a correct checksum so that the blob inflater sees arbitrary bytes),
+// mail settings, journal schedules and the copy of the unauthorised-access filter. The first byte
+// picks the path; the rest is the text (UTF-8, or the template's bytes).
 //
 // The readers end the process, as designed, when the root element of a mail-settings or
 // log-schedule document lacks a required attribute; such inputs are recognised first and skipped.
+//
+// The filter copy is read again and must give the reader's events of the original, except the
+// text of elements with children, which the copy leaves out by design. Filters with a prefixed
+// attribute name are skipped: the reader delivers no namespace declarations to copy.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "QuietTrace.h"
 #include "base/KvError.h"
@@ -19,6 +25,7 @@
 #include "server/KvPolicy.h"
 #include "server/PolicyTemplate.h"
 #include "server/PolicyValue.h"
+#include "server/UaFilterExport.h"
 #include "support/GpeBlob.h"
 #include "transform/JournalSchedule.h"
 #include "transform/MailSettings.h"
@@ -59,6 +66,85 @@ bool RootHasAll(const std::wstring& text, const wchar_t* rootName,
         }
     }
     return true;
+}
+
+// The events of a section as text lines, without the text of the section element and of elements
+// that have children.
+class EventLog : public IImporter {
+public:
+    void BeginImport(const MigrationContext&, const Attributes& attributes) override {
+        Add(L"begin", attributes);
+        hadChildren_.assign(1, true);
+    }
+    void StartNode(const std::wstring& name, const Attributes& attributes) override {
+        Add(L"start " + name, attributes);
+        if (!hadChildren_.empty()) {
+            hadChildren_.back() = true;
+        }
+        hadChildren_.push_back(false);
+    }
+    void Value(const std::wstring& text) override {
+        if (!hadChildren_.empty() && !hadChildren_.back()) {
+            lines.push_back(L"value " + text);
+        }
+    }
+    void EndNode(const std::wstring& name) override {
+        lines.push_back(L"end " + name);
+        if (!hadChildren_.empty()) {
+            hadChildren_.pop_back();
+        }
+    }
+    void EndImport() override { lines.push_back(L"done"); }
+
+    std::vector<std::wstring> lines;
+    bool prefixed = false;
+
+private:
+    void Add(const std::wstring& line, const Attributes& attributes) {
+        lines.push_back(line);
+        for (const auto& [name, value] : attributes) {
+            prefixed = prefixed || name.find(L':') != std::wstring::npos;
+            lines.push_back(L"  " + name + L"=" + value);
+        }
+    }
+
+    std::vector<bool> hadChildren_;
+};
+
+// Keeps the text of the element the filter copy writes.
+class TextWriter : public ISaxWriter {
+public:
+    void StartNode(const std::wstring&, const std::wstring& value) override { text = value; }
+    void WriteAttribute(const std::wstring&, const std::wstring&) override {}
+    std::wstring EndNode() override { return {}; }
+
+    std::wstring text;
+};
+
+std::shared_ptr<EventLog> ReadFilter(const std::wstring& text, ReadOutcome& outcome) {
+    auto log = std::make_shared<EventLog>();
+    SaxReader reader(XmlSource{text}, MigrationContext{});
+    reader.RegisterImporter(L"UAFilter", log);
+    reader.Resume();
+    outcome = reader.Outcome();
+    return log;
+}
+
+void FilterCopyPath(const std::wstring& text) {
+    ReadOutcome outcome = ReadOutcome::NotRead;
+    std::shared_ptr<EventLog> original = ReadFilter(text, outcome);
+    if (outcome != ReadOutcome::Complete || original->lines.empty() || original->prefixed) {
+        return;
+    }
+    auto writer = std::make_shared<TextWriter>();
+    auto filter = std::make_shared<UaFilterExport>(writer);
+    SaxReader reader(XmlSource{text}, MigrationContext{});
+    reader.RegisterImporter(L"UAFilter", filter);
+    reader.Resume();
+    std::shared_ptr<EventLog> copy = ReadFilter(writer->text, outcome);
+    if (outcome != ReadOutcome::Complete || copy->lines != original->lines) {
+        std::abort();
+    }
 }
 
 void TemplatePath(const std::wstring& text) {
@@ -109,9 +195,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     try {
-        switch (data[0] % 6) {
+        switch (data[0] % 7) {
             case 0:
-                TemplatePath(Platform::AnsiToWide(bytes));
+                TemplatePath(PolicyTemplateText(bytes));
                 break;
             case 1:
                 NibbleStringToString(Platform::Utf8ToWide(bytes));
@@ -127,6 +213,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             case 5:
                 TransformPolicyValue(Platform::Utf8ToWide(bytes));
+                break;
+            case 6:
+                FilterCopyPath(Platform::Utf8ToWide(bytes));
                 break;
         }
     } catch (const KvBase::CKvError&) {

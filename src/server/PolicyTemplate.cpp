@@ -113,7 +113,11 @@ std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path) {
     if (!bytes) {
         return std::nullopt;
     }
-    return Platform::AnsiToWide(TextModeLines(*bytes));
+    return PolicyTemplateText(*bytes);
+}
+
+std::wstring PolicyTemplateText(const std::string& bytes) {
+    return Platform::AnsiToWide(TextModeLines(bytes));
 }
 
 int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {

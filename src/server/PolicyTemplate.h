@@ -33,10 +33,14 @@ struct PolicyTemplate {
 // Policy element.
 size_t PolicySettingCost(size_t nameChars, size_t valueChars);
 
-// The template's text, read as a text file (CR LF becomes LF, the text ends at the first Ctrl-Z)
-// in the ANSI code page; nothing when it cannot be opened, is not a regular file or is larger
-// than PolicyTemplateMaxBytes.
+// The template's text, read as a text file in the ANSI code page (see PolicyTemplateText);
+// nothing when it cannot be opened, is not a regular file or is larger than
+// PolicyTemplateMaxBytes.
 std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path);
+
+// What a text-mode read of the template's bytes gives: CR LF becomes LF and the text ends at the
+// first Ctrl-Z; decoded from the ANSI code page.
+std::wstring PolicyTemplateText(const std::string& bytes);
 
 // Fills the template from its text: "Revision" of section "Version", every pair of every other
 // section as a "string" setting. Returns the INI parser's result: IniParsed or the failing line,
