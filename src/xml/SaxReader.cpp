@@ -107,7 +107,7 @@ void SaxReader::Characters(std::string_view utf8) {
 // between two tags so that a blank piece inside a value is not lost.
 void SaxReader::FlushTextRun() {
     if (!IsBlankOnly(textRun_)) {
-        text_ += Platform::Utf8ToWide(textRun_);
+        text_ = Platform::Utf8ToWide(textRun_);
     }
     textRun_.clear();
 }

@@ -37,7 +37,10 @@ enum class ReadOutcome {
 // traced at level 4 and Outcome() says Damaged. Callers that must not treat such a document as
 // read decide what to do (the import pass raises DamagedDocumentError()). A document type
 // declaration (DOCTYPE) counts as such an error: no entity it defines is ever expanded and nothing
-// it names is ever loaded.
+// it names is ever loaded. So does passing a limit of XmlLimits.h (an attribute value or a text
+// longer than 64 MiB, elements nested deeper than 256 levels, a name longer than 50000 bytes, a
+// start tag longer than 256 MiB); the element or text that passes it is not delivered. Within the
+// limits, reading needs memory in proportion to the largest value, never to the document.
 class SaxReader : private IXmlEventSink {
 public:
     // Raises the failure to open the file with the function name "SaxReader::SaxReader".

@@ -2,8 +2,10 @@
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "xml/XmlLimits.h"
 #include "xml/XmlTextOutput.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -32,6 +34,54 @@ void CheckText(const wchar_t* function, const std::wstring& owner, const std::ws
     }
 }
 
+size_t Utf8Bytes(wchar_t c) {
+    auto code = static_cast<uint32_t>(c);
+    return code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+}
+
+size_t Utf8Length(const std::wstring& text) {
+    size_t bytes = 0;
+    for (wchar_t c : text) {
+        bytes += Utf8Bytes(c);
+    }
+    return bytes;
+}
+
+// The reader takes no value longer than this, so the writer does not write one.
+void CheckSize(const wchar_t* function, const std::wstring& owner, const std::wstring& value) {
+    if (value.size() > XmlMaxValueBytes / 4 && Utf8Length(value) > XmlMaxValueBytes) {
+        KV_RAISE_ERROR(function, L"The value of \"" + ShownName(owner) + L"\" is longer than " +
+                                     LimitText(XmlMaxValueBytes) +
+                                     L", the most a value may take in an XML file.");
+    }
+}
+
+// The bytes an attribute adds to its start tag in the file: the text writer escapes the
+// characters that would end the value and those a reader would turn into blanks.
+size_t WrittenAttributeBytes(const std::wstring& name, const std::wstring& value) {
+    size_t bytes = Utf8Length(name) + 4;  // the blank before, =" and the closing quote
+    for (wchar_t c : value) {
+        switch (c) {
+            case L'"':
+                bytes += 6;  // &quot;
+                break;
+            case L'&':
+            case L'\n':
+            case L'\r':
+                bytes += 5;  // &amp; &#10; &#13;
+                break;
+            case L'<':
+            case L'>':
+            case L'\t':
+                bytes += 4;  // &lt; &gt; &#9;
+                break;
+            default:
+                bytes += Utf8Bytes(c);
+        }
+    }
+    return bytes;
+}
+
 void CheckName(const wchar_t* function, const std::wstring& name) {
     bool valid = !name.empty() && name.find_first_of(L" \t\r\n<>&\"'/=") == std::wstring::npos;
     for (wchar_t c : name) {
@@ -49,6 +99,7 @@ void PostponedNode::Reset() {
     value.clear();
     attributes.clear();
     hasAttributes = false;
+    tagBytes = 0;
 }
 
 SaxWriter::SaxWriter(const std::wstring& fileName, const MigrationContext& context)
@@ -92,12 +143,20 @@ void SaxWriter::RegisterExporter(const std::wstring& path, std::shared_ptr<IExpo
 void SaxWriter::StartNode(const std::wstring& name, const std::wstring& value) {
     CheckName(L"SaxWriter::StartNode", name);
     CheckText(L"SaxWriter::StartNode", name, value);
+    CheckSize(L"SaxWriter::StartNode", name, value);
+    if (path_.size() >= static_cast<size_t>(XmlMaxDepth)) {
+        KV_RAISE_ERROR(L"SaxWriter::StartNode", L"The element \"" + ShownName(name) +
+                                                    L"\" would be nested deeper than " +
+                                                    std::to_wstring(XmlMaxDepth) +
+                                                    L" levels, the most an XML file may hold.");
+    }
     if (!pending_.name.empty()) {
         RealStartNode();
     }
     path_.push_back(name);
     pending_.name = name;
     pending_.value = value;
+    pending_.tagBytes = Utf8Length(name) + 3;  // <, and /> for an empty element
     if (exporters_.empty()) {
         return;
     }
@@ -120,12 +179,26 @@ void SaxWriter::WriteAttribute(const std::wstring& name, const std::wstring& val
     }
     CheckName(L"SaxWriter::WriteAttribute", name);
     CheckText(L"SaxWriter::WriteAttribute", name, value);
+    CheckSize(L"SaxWriter::WriteAttribute", name, value);
     // A repeated name replaces the earlier value: a tag with the attribute twice is not XML.
-    for (auto& attribute : pending_.attributes) {
-        if (attribute.first == name) {
-            attribute.second = value;
-            return;
-        }
+    auto repeated = std::find_if(pending_.attributes.begin(), pending_.attributes.end(),
+                                 [&](const auto& attribute) { return attribute.first == name; });
+    size_t tagBytes = pending_.tagBytes + WrittenAttributeBytes(name, value);
+    if (repeated != pending_.attributes.end()) {
+        tagBytes -= WrittenAttributeBytes(name, repeated->second);
+    }
+    // The reader must hold a start tag whole, and takes none longer than this.
+    if (tagBytes > XmlMaxMarkupBytes) {
+        KV_RAISE_ERROR(L"SaxWriter::WriteAttribute",
+                       L"The start tag of \"" + ShownName(pending_.name) +
+                           L"\" would be longer than " + LimitText(XmlMaxMarkupBytes) +
+                           L" with the attribute \"" + ShownName(name) +
+                           L"\", the most an XML file may hold in one tag.");
+    }
+    pending_.tagBytes = tagBytes;
+    if (repeated != pending_.attributes.end()) {
+        repeated->second = value;
+        return;
     }
     pending_.attributes.emplace_back(name, value);
     pending_.hasAttributes = true;

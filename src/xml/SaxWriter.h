@@ -19,6 +19,7 @@ struct PostponedNode {
     std::wstring value;
     std::vector<std::pair<std::wstring, std::wstring>> attributes;
     bool hasAttributes = false;
+    size_t tagBytes = 0;  // of the start tag as the file will hold it
 
     void Reset();
 };
@@ -26,7 +27,9 @@ struct PostponedNode {
 // Streams XML either into a file (UTF-8, XML declaration, one level of indentation per depth) or
 // into a caller's string (no declaration). Text and attribute values are escaped; names are
 // written unchanged. A value holding a character XML cannot carry (control characters other than
-// tab, line feed and carriage return) is refused with an error before anything is written.
+// tab, line feed and carriage return) is refused with an error before anything is written, and so
+// is whatever the reader would refuse (XmlLimits.h): a value longer than 64 MiB, nesting deeper
+// than 256 levels, a start tag longer than 256 MiB.
 //
 // When an element whose path has a registered exporter is opened, the exporter is called at once
 // with a SaxSectionWriter, while the element's start tag is still pending, so it can add

@@ -4,13 +4,16 @@
 #include "platform/CodePage.h"
 
 #include <libxml/SAX2.h>
+#include <libxml/dict.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -26,13 +29,44 @@ std::wstring FromXml(const xmlChar* text) {
                            : Platform::Utf8ToWide(reinterpret_cast<const char*>(text));
 }
 
+// The attribute's name as the document writes it, prefix included.
+std::wstring AttributeName(const xmlChar** attribute) {
+    std::wstring name = FromXml(attribute[0]);
+    if (attribute[1] != nullptr) {
+        name = FromXml(attribute[1]) + L":" + name;
+    }
+    return name;
+}
+
+size_t Length(const xmlChar* text) {
+    return text == nullptr ? 0 : std::strlen(reinterpret_cast<const char*>(text));
+}
+
 // Without entity substitution the parser hands an ampersand in an attribute value over as the
 // character reference "&#38;"; every other reference is already resolved.
+constexpr std::string_view ampersand = "&#38;";
+
+std::string_view RawValue(const xmlChar* begin, const xmlChar* end) {
+    return std::string_view(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
+}
+
+size_t DecodedLength(const xmlChar* begin, const xmlChar* end) {
+    std::string_view raw = RawValue(begin, end);
+    size_t length = raw.size();
+    for (size_t at = raw.find(ampersand); at != std::string_view::npos;
+         at = raw.find(ampersand, at + ampersand.size())) {
+        length -= ampersand.size() - 1;
+    }
+    return length;
+}
+
 std::wstring AttributeValue(const xmlChar* begin, const xmlChar* end) {
-    std::string_view raw(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
+    std::string_view raw = RawValue(begin, end);
+    if (raw.find(ampersand) == std::string_view::npos) {
+        return Platform::Utf8ToWide(raw);
+    }
     std::string decoded;
     decoded.reserve(raw.size());
-    constexpr std::string_view ampersand = "&#38;";
     for (size_t i = 0; i < raw.size();) {
         if (raw.compare(i, ampersand.size(), ampersand) == 0) {
             decoded += '&';
@@ -48,6 +82,9 @@ std::wstring AttributeValue(const xmlChar* begin, const xmlChar* end) {
 
 struct XmlPushParser::State {
     xmlParserCtxtPtr context = nullptr;
+    XmlLimits limits;
+    int depth = 0;
+    size_t textBytes = 0;  // of the text since the last tag
     int fd = -1;
     std::string text;  // an in-memory document
     size_t textOffset = 0;
@@ -75,7 +112,7 @@ struct XmlPushParser::State {
     // No exception may cross the parser's frames: it is kept and the parse stopped.
     template <typename Event>
     void Deliver(Event&& event) {
-        if (failure || sink == nullptr) {
+        if (failure || refused || sink == nullptr) {
             return;
         }
         try {
@@ -105,20 +142,47 @@ struct XmlPushParser::State {
         From(user).Refuse(L"Document type declarations (DOCTYPE) are not accepted");
     }
 
-    static void OnStartElement(void* user, const xmlChar* localName, const xmlChar* prefix,
+    // The parser, told to take large documents, no longer bounds names and depth itself.
+    bool WithinBounds(const xmlChar* localName, int attributeCount, const xmlChar** attributes) {
+        if (++depth > limits.depth) {
+            Refuse(L"Elements nested deeper than " + std::to_wstring(limits.depth) + L" levels");
+            return false;
+        }
+        textBytes = 0;
+        const std::wstring nameTooLong = L"Name longer than " + LimitText(limits.nameBytes);
+        if (Length(localName) > limits.nameBytes) {
+            Refuse(nameTooLong);
+            return false;
+        }
+        for (int i = 0; i < attributeCount; ++i) {
+            const xmlChar** attribute = attributes + 5 * i;
+            size_t prefixBytes = attribute[1] != nullptr ? Length(attribute[1]) + 1 : 0;
+            if (prefixBytes + Length(attribute[0]) > limits.nameBytes) {
+                Refuse(nameTooLong);
+                return false;
+            }
+            if (DecodedLength(attribute[3], attribute[4]) > limits.valueBytes) {
+                Refuse(L"Value of attribute \"" + ShownName(AttributeName(attribute)) +
+                       L"\" longer than " + LimitText(limits.valueBytes));
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static void OnStartElement(void* user, const xmlChar* localName, const xmlChar* /*prefix*/,
                                const xmlChar* /*uri*/, int /*namespaceCount*/,
                                const xmlChar** /*namespaces*/, int attributeCount,
                                int /*defaultedCount*/, const xmlChar** attributes) {
-        (void)prefix;
-        From(user).Deliver([&](IXmlEventSink& sink) {
+        State& state = From(user);
+        if (state.refused || !state.WithinBounds(localName, attributeCount, attributes)) {
+            return;
+        }
+        state.Deliver([&](IXmlEventSink& sink) {
             Attributes map;
             for (int i = 0; i < attributeCount; ++i) {
                 const xmlChar** attribute = attributes + 5 * i;
-                std::wstring name = FromXml(attribute[0]);
-                if (attribute[1] != nullptr) {
-                    name = FromXml(attribute[1]) + L":" + name;
-                }
-                map[name] = AttributeValue(attribute[3], attribute[4]);
+                map[AttributeName(attribute)] = AttributeValue(attribute[3], attribute[4]);
             }
             sink.StartElement(FromXml(localName), map);
         });
@@ -126,11 +190,20 @@ struct XmlPushParser::State {
 
     static void OnEndElement(void* user, const xmlChar* localName, const xmlChar* /*prefix*/,
                              const xmlChar* /*uri*/) {
-        From(user).Deliver([&](IXmlEventSink& sink) { sink.EndElement(FromXml(localName)); });
+        State& state = From(user);
+        --state.depth;
+        state.textBytes = 0;
+        state.Deliver([&](IXmlEventSink& sink) { sink.EndElement(FromXml(localName)); });
     }
 
     static void OnCharacters(void* user, const xmlChar* text, int length) {
-        From(user).Deliver([&](IXmlEventSink& sink) {
+        State& state = From(user);
+        state.textBytes += static_cast<size_t>(length);
+        if (state.textBytes > state.limits.valueBytes) {
+            state.Refuse(L"Text longer than " + LimitText(state.limits.valueBytes));
+            return;
+        }
+        state.Deliver([&](IXmlEventSink& sink) {
             sink.Characters(
                 std::string_view(reinterpret_cast<const char*>(text), static_cast<size_t>(length)));
         });
@@ -152,7 +225,9 @@ struct XmlPushParser::State {
         state.firstError = std::move(parseError);
     }
 
-    void Create(const char* firstBytes, int size, const char* fileName, int options) {
+    void Create(const char* firstBytes, int size, const char* fileName, int options,
+                const XmlLimits& bounds) {
+        limits = bounds;
         QuietXmlEngine();
         xmlSAXHandler handler;
         std::memset(&handler, 0, sizeof(handler));
@@ -169,20 +244,44 @@ struct XmlPushParser::State {
         if (context == nullptr) {
             throw std::bad_alloc();
         }
-        // No XML_PARSE_NOENT, XML_PARSE_DTDLOAD or XML_PARSE_HUGE: the input is not trusted.
-        xmlCtxtUseOptions(context, XML_PARSE_NONET | options);
+        // No XML_PARSE_NOENT or XML_PARSE_DTDLOAD: the input is not trusted. XML_PARSE_HUGE lets
+        // values grow past ten megabytes; the limits keep the reading bounded instead.
+        xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_HUGE | options);
+        // Every distinct name stays in the parser's dictionary until the end; large documents
+        // lift its bound too, which would let memory grow with the file.
+        xmlDictSetLimit(context->dict, XML_MAX_DICTIONARY_LIMIT);
     }
 
-    // The next piece of the document; empty at its end.
+    // Bytes the parser holds without having parsed them: the markup it waits to see the end of.
+    size_t Unparsed() const {
+        xmlParserInputPtr input = context->input;
+        if (input == nullptr || input->cur == nullptr || input->end == nullptr) {
+            return 0;
+        }
+        return static_cast<size_t>(input->end - input->cur);
+    }
+
+    // The next piece of the document; empty at its end. While the parser waits for the end of a
+    // long piece of markup, it looks through all it holds of it for every piece it gets; pieces
+    // as long as what it holds keep that linear. A piece never takes what the parser holds past
+    // the markup limit, so that markup of exactly the limit is read and anything longer is seen
+    // to be longer.
     std::string_view NextChunk(std::vector<char>& buffer, const wchar_t* function) {
+        size_t held = Unparsed();
+        size_t room = held < limits.markupBytes ? limits.markupBytes - held : 1;
+        size_t wanted = std::min(std::max(ChunkSize, held), room);
         if (fd < 0) {
-            size_t size = std::min(ChunkSize, text.size() - textOffset);
+            size_t size = std::min(wanted, text.size() - textOffset);
             std::string_view chunk(text.data() + textOffset, size);
             textOffset += size;
             return chunk;
         }
+        // Given back once the long markup is read, so that it does not stay for the whole file.
+        if (buffer.size() < wanted || buffer.size() > 2 * std::max(wanted, ChunkSize)) {
+            std::vector<char>(wanted).swap(buffer);
+        }
         for (;;) {
-            ssize_t got = read(fd, buffer.data(), buffer.size());
+            ssize_t got = read(fd, buffer.data(), wanted);
             if (got >= 0) {
                 return std::string_view(buffer.data(), static_cast<size_t>(got));
             }
@@ -198,7 +297,8 @@ XmlPushParser::XmlPushParser() : state_(std::make_unique<State>()) {}
 XmlPushParser::~XmlPushParser() = default;
 
 std::unique_ptr<XmlPushParser> XmlPushParser::OpenFile(const std::wstring& fileName,
-                                                       const wchar_t* function) {
+                                                       const wchar_t* function,
+                                                       const XmlLimits& limits) {
     std::unique_ptr<XmlPushParser> parser(new XmlPushParser());
     State& state = *parser->state_;
     std::string name = Platform::WideToUtf8(fileName);
@@ -215,16 +315,16 @@ std::unique_ptr<XmlPushParser> XmlPushParser::OpenFile(const std::wstring& fileN
     if (got < 0) {
         KV_RAISE_ERROR_CODE(function, FileErrorCode(errno));
     }
-    state.Create(first, static_cast<int>(got), name.c_str(), 0);
+    state.Create(first, static_cast<int>(got), name.c_str(), 0, limits);
     return parser;
 }
 
-std::unique_ptr<XmlPushParser> XmlPushParser::FromText(std::string utf8) {
+std::unique_ptr<XmlPushParser> XmlPushParser::FromText(std::string utf8, const XmlLimits& limits) {
     std::unique_ptr<XmlPushParser> parser(new XmlPushParser());
     State& state = *parser->state_;
     state.text = std::move(utf8);
     // The text is Unicode already; a declaration naming "UTF-16" must not make it be re-decoded.
-    state.Create(nullptr, 0, nullptr, XML_PARSE_IGNORE_ENC);
+    state.Create(nullptr, 0, nullptr, XML_PARSE_IGNORE_ENC, limits);
     return parser;
 }
 
@@ -234,7 +334,7 @@ std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar
         return std::nullopt;
     }
     state.sink = &sink;
-    std::vector<char> buffer(state.fd >= 0 ? ChunkSize : 0);
+    std::vector<char> buffer;
     while (!state.finished) {
         std::string_view chunk = state.NextChunk(buffer, function);
         state.finished = chunk.empty();
@@ -244,6 +344,11 @@ std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar
             state.finished = true;
             state.sink = nullptr;
             std::rethrow_exception(state.failure);
+        }
+        if (!state.refused && state.Unparsed() >= state.limits.markupBytes) {
+            state.Refuse(
+                L"A start tag, comment, processing instruction or CDATA section longer than " +
+                LimitText(state.limits.markupBytes));
         }
         if (state.context->wellFormed == 0 || state.refused) {
             state.finished = true;

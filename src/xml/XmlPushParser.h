@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "helper/MigrationContext.h"
+#include "xml/XmlLimits.h"
 
 namespace KvMigration {
 
@@ -29,17 +30,20 @@ struct XmlParseError {
     std::wstring message;
 };
 
-// The XML parser, streaming: a file is read and parsed in small chunks, so memory does not grow
-// with the document. Network access, DTD loading and entity substitution are off, and a document
-// type declaration stops the parse as an error before anything in it takes effect; the parser's
-// default size and depth limits stay in force.
+// The XML parser, streaming: a file is read and parsed in chunks, so memory grows with the
+// largest piece of markup or value, never with the document. Network access, DTD loading and
+// entity substitution are off, and a document type declaration stops the parse as an error before
+// anything in it takes effect. A document beyond the limits stops the parse as an error where the
+// limit is passed: neither the element nor the piece of text that passes it is delivered.
 class XmlPushParser {
 public:
     // Opens the file without parsing anything; raises the failure with `function`.
     static std::unique_ptr<XmlPushParser> OpenFile(const std::wstring& fileName,
-                                                   const wchar_t* function);
+                                                   const wchar_t* function,
+                                                   const XmlLimits& limits = XmlLimits{});
     // A document held as UTF-8 text; its encoding declaration is not consulted.
-    static std::unique_ptr<XmlPushParser> FromText(std::string utf8);
+    static std::unique_ptr<XmlPushParser> FromText(std::string utf8,
+                                                   const XmlLimits& limits = XmlLimits{});
 
     ~XmlPushParser();
     XmlPushParser(const XmlPushParser&) = delete;

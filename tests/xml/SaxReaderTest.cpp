@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 #include "support/RecordingImporter.h"
 #include "support/ScopedTempDir.h"
+#include "xml/XmlLimits.h"
 
 namespace KvMigration {
 namespace {
@@ -231,6 +232,60 @@ TEST(SaxReader, DamagedDocumentIsReadUpToTheErrorAndSaysWhere) {
         EXPECT_EQ(reading.log, c.expected);
         EXPECT_EQ(reading.damageLine, c.line);
     }
+}
+
+std::wstring Nested(int depth) {
+    std::wstring document;
+    for (int i = 0; i < depth; ++i) {
+        document += L"<a>";
+    }
+    for (int i = 0; i < depth; ++i) {
+        document += L"</a>";
+    }
+    return document;
+}
+
+TEST(SaxReader, DepthAndNamesWithinTheLimitsAreReadAndBeyondThemAreDamage) {
+    struct Case {
+        const char* name;
+        std::wstring document;
+        std::wstring error;  // empty: read to its end
+    };
+    const std::wstring longest(XmlMaxNameBytes, L'N');
+    const std::vector<Case> cases = {
+        {"deepest nesting", Nested(XmlMaxDepth), L""},
+        {"one level deeper", Nested(XmlMaxDepth + 1),
+         L"The XML document is damaged at line 1: Elements nested deeper than 256 levels."},
+        {"longest name", L"<" + longest + L" " + longest + L"=\"1\"/>", L""},
+        {"longer element name", L"<" + longest + L"N/>",
+         L"The XML document is damaged at line 1: Name longer than 50000 bytes."},
+        {"longer attribute name", L"<a " + longest + L"N=\"1\"/>",
+         L"The XML document is damaged at line 1: Name longer than 50000 bytes."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SaxReader reader(XmlSource{c.document}, MigrationContext{});
+        reader.Resume();
+        EXPECT_EQ(reader.Outcome(), c.error.empty() ? ReadOutcome::Complete : ReadOutcome::Damaged);
+        if (!c.error.empty()) {
+            EXPECT_EQ(reader.DamagedDocumentError(), c.error);
+        }
+    }
+}
+
+TEST(SaxReader, AttributeValueOverSixtyFourMebibytesIsDamageAndNotDelivered) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("huge.xml"), "<Korvant><Config><Common>\n<Body data=\"" +
+                                                std::string(XmlMaxValueBytes + 1, 'x') +
+                                                "\"/></Common></Config></Korvant>");
+    std::wstring name = Platform::Utf8ToWide(dir.File("huge.xml"));
+    SaxReader reader(name, MigrationContext{});
+    Reading reading = Read(reader);
+    EXPECT_EQ(reading.outcome, ReadOutcome::Damaged);
+    EXPECT_EQ(reading.log, Log{L"Common: BeginImport()"});
+    EXPECT_EQ(reader.DamagedDocumentError(),
+              L"The file \"" + name +
+                  L"\" is damaged at line 2: Value of attribute \"data\" longer than 64 MiB.");
 }
 
 TEST(SaxReader, DamagedFileIsNamedInTheErrorText) {

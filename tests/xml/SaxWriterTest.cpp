@@ -14,6 +14,7 @@
 #include "support/RecordingImporter.h"
 #include "support/ScopedTempDir.h"
 #include "xml/SaxReader.h"
+#include "xml/XmlLimits.h"
 
 namespace KvMigration {
 namespace {
@@ -171,6 +172,64 @@ TEST(SaxWriter, CharactersXmlCannotHoldAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(text, L"<A/>");
 }
 
+TEST(SaxWriter, ValuesLongerThanTheReaderTakesAreRefusedBeforeAnythingIsWritten) {
+    // Four bytes each in UTF-8: one character more than the limit allows.
+    const std::wstring tooLong = std::wstring(XmlMaxValueBytes / 4, L'\U0001F600') + L"x";
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    writer.StartNode(L"A", L"");
+    std::wstring description;
+    EXPECT_NE(CodeOf([&] { writer.StartNode(L"B", tooLong); }, &description), 0u);
+    EXPECT_EQ(
+        description,
+        L"The value of \"B\" is longer than 64 MiB, the most a value may take in an XML file.");
+    EXPECT_NE(CodeOf([&] { writer.WriteAttribute(L"k", tooLong); }, &description), 0u);
+    EXPECT_EQ(
+        description,
+        L"The value of \"k\" is longer than 64 MiB, the most a value may take in an XML file.");
+    writer.EndNode();
+    EXPECT_EQ(text, L"<A/>");
+}
+
+TEST(SaxWriter, NestingDeeperThanTheReaderTakesIsRefused) {
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    for (int i = 0; i < XmlMaxDepth; ++i) {
+        writer.StartNode(L"a", L"");
+    }
+    std::wstring description;
+    EXPECT_NE(CodeOf([&] { writer.StartNode(L"b", L""); }, &description), 0u);
+    EXPECT_EQ(description,
+              L"The element \"b\" would be nested deeper than 256 levels, the most an "
+              L"XML file may hold.");
+    for (int i = 0; i < XmlMaxDepth; ++i) {
+        EXPECT_EQ(writer.EndNode(), L"a");
+    }
+    EXPECT_EQ(text.find(L'b'), std::wstring::npos);
+    SaxReader reader(XmlSource{text}, MigrationContext{});
+    reader.Resume();
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete);
+}
+
+TEST(SaxWriter, StartTagLongerThanTheReaderTakesIsRefused) {
+    // <A k="..."/> with every character of the value written as &quot;: nine bytes besides.
+    const size_t quotes = (XmlMaxMarkupBytes - 9) / 6;
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    writer.StartNode(L"A", L"");
+    writer.WriteAttribute(L"k", std::wstring(quotes, L'"'));
+    std::wstring description;
+    EXPECT_NE(CodeOf([&] { writer.WriteAttribute(L"m", L""); }, &description), 0u);
+    EXPECT_EQ(description,
+              L"The start tag of \"A\" would be longer than 256 MiB with the attribute "
+              L"\"m\", the most an XML file may hold in one tag.");
+    EXPECT_NE(CodeOf([&] { writer.WriteAttribute(L"k", std::wstring(quotes + 1, L'"')); }), 0u);
+    writer.WriteAttribute(L"k", L"short");
+    writer.WriteAttribute(L"m", L"");
+    writer.EndNode();
+    EXPECT_EQ(text, L"<A k=\"short\" m=\"\"/>");
+}
+
 TEST(SaxWriter, FileIsUtf8WithDeclaration) {
     KvTest::ScopedTempDir dir;
     {
@@ -324,6 +383,67 @@ TEST(SaxWriter, ValuesComeBackFromTheReaderUnchanged) {
         EXPECT_EQ((*log)[1], L"C: StartNode(V a=" + value + L")");
         EXPECT_EQ((*log)[2], L"C: Value(" + value + L")");
     }
+}
+
+// Keeps what a section delivers without copying it into a log line.
+class CapturingImporter : public IImporter {
+public:
+    void BeginImport(const MigrationContext&, const Attributes&) override {}
+    void StartNode(const std::wstring& name, const Attributes& attributes) override {
+        names.push_back(name);
+        this->attributes = attributes;
+    }
+    void Value(const std::wstring& text) override { value = text; }
+    void EndNode(const std::wstring&) override {}
+    void EndImport() override { ended = true; }
+
+    std::vector<std::wstring> names;
+    Attributes attributes;
+    std::wstring value;
+    bool ended = false;
+};
+
+// About `bytes` of UTF-8 with every character class the writer treats apart.
+std::wstring LargeValue(size_t bytes) {
+    const std::wstring piece = L"QUJDRA+/= <&>\"'\n\t\r\x0416\x20AC\U0001F600";
+    const size_t pieceBytes = Platform::WideToUtf8(piece).size();
+    std::wstring value;
+    value.reserve(bytes / pieceBytes * piece.size() + piece.size());
+    while (value.size() / piece.size() * pieceBytes < bytes) {
+        value += piece;
+    }
+    return value;
+}
+
+TEST(SaxWriter, ValuesOfTwelveMegabytesComeBackFromAFileUnchanged) {
+    KvTest::ScopedTempDir dir;
+    std::wstring name = Platform::Utf8ToWide(dir.File("large.xml"));
+    const std::wstring value = LargeValue(12 * 1000 * 1000);
+    const std::wstring text = LargeValue(12 * 1000 * 1000 + 7);
+    {
+        SaxWriter writer(name, MigrationContext{});
+        writer.StartNode(L"Korvant", L"");
+        writer.StartNode(L"ICheck", L"");
+        writer.StartNode(L"Body", text);
+        writer.WriteAttribute(L"data", value);
+        writer.EndNode();
+        writer.EndNode();
+        writer.EndNode();
+    }
+    auto importer = std::make_shared<CapturingImporter>();
+    SaxReader reader(name, MigrationContext{});
+    reader.RegisterImporter(L"Korvant/ICheck", importer);
+    reader.Resume();
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete) << reader.DamagedDocumentError();
+    EXPECT_TRUE(importer->ended);
+    EXPECT_EQ(importer->names, std::vector<std::wstring>{L"Body"});
+    ASSERT_EQ(importer->attributes.size(), 1u);
+    EXPECT_EQ(importer->attributes.begin()->first, L"data");
+    const std::wstring& readValue = importer->attributes.begin()->second;
+    EXPECT_EQ(readValue.size(), value.size());
+    EXPECT_TRUE(readValue == value) << "the attribute value differs";
+    EXPECT_EQ(importer->value.size(), text.size());
+    EXPECT_TRUE(importer->value == text) << "the text differs";
 }
 
 }  // namespace
