@@ -77,12 +77,37 @@ std::string TextModeLines(const std::string& bytes) {
 constexpr size_t kPolicyElementMarkupChars = 48;
 constexpr size_t kLongestTypeChars = 9;
 
+// The characters a text takes in an attribute value of the written document.
+size_t EscapedChars(std::wstring_view text) {
+    size_t chars = text.size();
+    for (wchar_t c : text) {
+        switch (c) {
+            case L'"':
+                chars += 5;
+                break;
+            case L'&':
+            case L'\r':
+            case L'\n':
+                chars += 4;
+                break;
+            case L'<':
+            case L'>':
+            case L'\t':
+                chars += 3;
+                break;
+            default:
+                break;
+        }
+    }
+    return chars;
+}
+
 // What the settings of one template may still cost.
 class SettingBudget {
 public:
     // False, traced, when the setting no longer fits.
-    bool Take(size_t nameChars, size_t valueChars) {
-        const size_t cost = PolicySettingCost(nameChars, valueChars);
+    bool Take(std::wstring_view name, std::wstring_view value) {
+        const size_t cost = PolicySettingCost(name, value);
         if (cost > left_) {
             KvBase::GetTrace().Trace(KvBase::TraceError,
                                      L"The group policy settings exceed %zu bytes",
@@ -102,9 +127,10 @@ const std::wstring kPrn = L"Prn";
 
 }  // namespace
 
-size_t PolicySettingCost(size_t nameChars, size_t valueChars) {
+size_t PolicySettingCost(std::wstring_view name, std::wstring_view value) {
     return sizeof(TemplateSetting) + sizeof(PolicyEntry) +
-           (kPolicyElementMarkupChars + kLongestTypeChars + nameChars + valueChars) *
+           (kPolicyElementMarkupChars + kLongestTypeChars + EscapedChars(name) +
+            EscapedChars(value)) *
                sizeof(wchar_t);
 }
 
@@ -130,7 +156,7 @@ int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
                 }
                 return true;
             }
-            if (!budget.Take(key.size(), value.size())) {
+            if (!budget.Take(key, value)) {
                 return false;
             }
             policy.settings.push_back({std::wstring(key), std::wstring(value), L"string"});
@@ -167,7 +193,7 @@ std::optional<std::vector<PolicyEntry>> PolicyEntries(const PolicyTemplate& poli
             setting.name == kDacs || setting.name == kPrn
                 ? PolicyEntry{document, setting.name, DecodePolicyXml(setting.value), L"XMLString"}
                 : PolicyEntry{document, setting.name, setting.value, setting.type};
-        if (!budget.Take(entry.uniqueName.size(), entry.value.size())) {
+        if (!budget.Take(entry.uniqueName, entry.value)) {
             return std::nullopt;
         }
         entries.push_back(std::move(entry));

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace KvMigration {
@@ -30,8 +31,8 @@ struct PolicyTemplate {
 
 // The bytes one setting holds on its way into a policy document: its record in the setting list
 // and in the entry list, and its name, value and type as wide characters inside the markup of its
-// Policy element.
-size_t PolicySettingCost(size_t nameChars, size_t valueChars);
+// Policy element, escaped as they are there (a quote takes six characters).
+size_t PolicySettingCost(std::wstring_view name, std::wstring_view value);
 
 // The template's text, read as a text file in the ANSI code page (see PolicyTemplateText);
 // nothing when it cannot be opened, is not a regular file or is larger than

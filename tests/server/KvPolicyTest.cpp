@@ -162,7 +162,7 @@ TEST_F(CreateKvPolicyTest, GivesNoPolicyForAMissingEmptyOrBrokenTemplateAndSaysW
 }
 
 // As many "a=" lines as the settings limit takes.
-const size_t kShortSettingsThatFit = PolicyTemplateMaxSettingBytes / PolicySettingCost(1, 0);
+const size_t kShortSettingsThatFit = PolicyTemplateMaxSettingBytes / PolicySettingCost(L"a", L"");
 
 std::string ShortSettings(size_t count) {
     std::string text = "[S]\n";
@@ -186,6 +186,9 @@ TEST_F(CreateKvPolicyTest, GivesNoPolicyWhenTheSettingsExceedTheirLimit) {
         {"a line of many \"=\"", manyEquals,
          L"W> File group policy not read, error line = 1, file string = "},
         {"a decoded blob", hugeBlob, L"W> File group policy "},
+        {"a value of quotes, six characters each in the document",
+         "[S]\na=" + std::string(1024 * 1024, '"') + "\n",
+         L"W> File group policy not read, error line = 1, file string = "},
         // Their characters are few; their records and markup are what counts.
         {"many short settings", ShortSettings(kShortSettingsThatFit + 1),
          L"W> File group policy not read, error line = " +
