@@ -82,13 +82,52 @@ size_t WrittenAttributeBytes(const std::wstring& name, const std::wstring& value
     return bytes;
 }
 
-void CheckName(const wchar_t* function, const std::wstring& name) {
-    bool valid = !name.empty() && name.find_first_of(L" \t\r\n<>&\"'/=") == std::wstring::npos;
-    for (wchar_t c : name) {
-        valid = valid && IsXmlChar(c);
+// NameStartChar of XML 1.0, fifth edition.
+bool IsNameStartChar(wchar_t c) {
+    auto code = static_cast<uint32_t>(c);
+    return code == ':' || (code >= 'A' && code <= 'Z') || code == '_' ||
+           (code >= 'a' && code <= 'z') || (code >= 0xC0 && code <= 0xD6) ||
+           (code >= 0xD8 && code <= 0xF6) || (code >= 0xF8 && code <= 0x2FF) ||
+           (code >= 0x370 && code <= 0x37D) || (code >= 0x37F && code <= 0x1FFF) ||
+           (code >= 0x200C && code <= 0x200D) || (code >= 0x2070 && code <= 0x218F) ||
+           (code >= 0x2C00 && code <= 0x2FEF) || (code >= 0x3001 && code <= 0xD7FF) ||
+           (code >= 0xF900 && code <= 0xFDCF) || (code >= 0xFDF0 && code <= 0xFFFD) ||
+           (code >= 0x10000 && code <= 0xEFFFF);
+}
+
+// NameChar of XML 1.0, fifth edition.
+bool IsNameChar(wchar_t c) {
+    auto code = static_cast<uint32_t>(c);
+    return IsNameStartChar(c) || code == '-' || code == '.' || (code >= '0' && code <= '9') ||
+           code == 0xB7 || (code >= 0x300 && code <= 0x36F) || (code >= 0x203F && code <= 0x2040);
+}
+
+bool IsXmlName(const std::wstring& name) {
+    return !name.empty() && IsNameStartChar(name.front()) &&
+           std::all_of(name.begin() + 1, name.end(), IsNameChar);
+}
+
+// Names are refused unless the reader gives them back exactly as written. The reader knows no
+// namespaces beyond dropping their declarations and prefixes, so a name with ":" would come back
+// cut or not at all; names beginning with "xml" in any case are reserved for XML itself, and an
+// attribute "xmlns" is a namespace declaration.
+void CheckName(const wchar_t* function, const wchar_t* kind, const std::wstring& name) {
+    std::wstring named = std::wstring(L"The ") + kind + L" name \"" + ShownName(name) + L"\"";
+    if (name.size() > XmlMaxNameBytes / 4 && Utf8Length(name) > XmlMaxNameBytes) {
+        KV_RAISE_ERROR(function, named + L" is longer than " + LimitText(XmlMaxNameBytes) + L".");
     }
-    if (!valid) {
-        KV_RAISE_ERROR(function, L"\"" + name + L"\" is not a valid XML name.");
+    if (!IsXmlName(name)) {
+        KV_RAISE_ERROR(function, named + L" is not an XML name.");
+    }
+    if (name.find(L':') != std::wstring::npos) {
+        KV_RAISE_ERROR(function,
+                       named + L" contains \":\", which a reader takes for a namespace prefix.");
+    }
+    auto is = [&](size_t at, wchar_t lower) {
+        return name[at] == lower || name[at] == lower - (L'a' - L'A');
+    };
+    if (name.size() >= 3 && is(0, L'x') && is(1, L'm') && is(2, L'l')) {
+        KV_RAISE_ERROR(function, named + L" begins with \"xml\", which XML reserves.");
     }
 }
 
@@ -141,7 +180,7 @@ void SaxWriter::RegisterExporter(const std::wstring& path, std::shared_ptr<IExpo
 }
 
 void SaxWriter::StartNode(const std::wstring& name, const std::wstring& value) {
-    CheckName(L"SaxWriter::StartNode", name);
+    CheckName(L"SaxWriter::StartNode", L"element", name);
     CheckText(L"SaxWriter::StartNode", name, value);
     CheckSize(L"SaxWriter::StartNode", name, value);
     if (path_.size() >= static_cast<size_t>(XmlMaxDepth)) {
@@ -177,7 +216,7 @@ void SaxWriter::WriteAttribute(const std::wstring& name, const std::wstring& val
     if (pending_.name.empty()) {
         KV_RAISE_ERROR_CODE(L"SaxWriter::WriteAttribute", NoPendingElement);
     }
-    CheckName(L"SaxWriter::WriteAttribute", name);
+    CheckName(L"SaxWriter::WriteAttribute", L"attribute", name);
     CheckText(L"SaxWriter::WriteAttribute", name, value);
     CheckSize(L"SaxWriter::WriteAttribute", name, value);
     // A repeated name replaces the earlier value: a tag with the attribute twice is not XML.

@@ -28,8 +28,10 @@ struct PostponedNode {
 // into a caller's string (no declaration). Text and attribute values are escaped; names are
 // written unchanged. A value holding a character XML cannot carry (control characters other than
 // tab, line feed and carriage return) is refused with an error before anything is written, and so
-// is whatever the reader would refuse (XmlLimits.h): a value longer than 64 MiB, nesting deeper
-// than 256 levels, a start tag longer than 256 MiB.
+// is a name the reader would not give back as written: one that is not an XML name, one with a
+// namespace prefix (any ":"), one beginning with "xml" in any case. So is whatever the reader
+// would refuse (XmlLimits.h): a value longer than 64 MiB, a name longer than 50000 bytes, nesting
+// deeper than 256 levels, a start tag longer than 256 MiB.
 //
 // When an element whose path has a registered exporter is opened, the exporter is called at once
 // with a SaxSectionWriter, while the element's start tag is still pending, so it can add

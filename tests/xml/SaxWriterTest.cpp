@@ -167,7 +167,6 @@ TEST(SaxWriter, CharactersXmlCannotHoldAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(description,
               L"The value of \"B\" contains the character U+0007, which an XML file cannot hold.");
     EXPECT_NE(CodeOf([&] { writer.WriteAttribute(L"k", L"\xFFFE"); }), 0u);
-    EXPECT_NE(CodeOf([&] { writer.StartNode(L"bad name", L""); }), 0u);
     writer.EndNode();
     EXPECT_EQ(text, L"<A/>");
 }
@@ -228,6 +227,96 @@ TEST(SaxWriter, StartTagLongerThanTheReaderTakesIsRefused) {
     writer.WriteAttribute(L"m", L"");
     writer.EndNode();
     EXPECT_EQ(text, L"<A k=\"short\" m=\"\"/>");
+}
+
+TEST(SaxWriter, NamesTheReaderCannotReadBackAsWrittenAreRefusedBeforeAnythingIsWritten) {
+    struct Case {
+        std::wstring name;
+        std::wstring elementError;  // the attribute's error reads "attribute name" instead
+    };
+    const std::wstring longest(XmlMaxNameBytes, L'N');
+    const std::vector<Case> cases = {
+        {L"", L"The element name \"\" is not an XML name."},
+        {L"1V", L"The element name \"1V\" is not an XML name."},
+        {L"-a", L"The element name \"-a\" is not an XML name."},
+        {L".a", L"The element name \".a\" is not an XML name."},
+        {L"\u00B7a", L"The element name \"\u00B7a\" is not an XML name."},
+        {L"\u0300a", L"The element name \"\u0300a\" is not an XML name."},
+        {L"a b", L"The element name \"a b\" is not an XML name."},
+        {L"a>b", L"The element name \"a>b\" is not an XML name."},
+        {L"a\x00D7", L"The element name \"a\x00D7\" is not an XML name."},
+        {L"a\xFFFE", L"The element name \"a\xFFFE\" is not an XML name."},
+        {L"a\U000F0000", L"The element name \"a\U000F0000\" is not an XML name."},
+        {L"p:V",
+         L"The element name \"p:V\" contains \":\", which a reader takes for a namespace "
+         L"prefix."},
+        {L":V",
+         L"The element name \":V\" contains \":\", which a reader takes for a namespace "
+         L"prefix."},
+        {L"xmlns:q",
+         L"The element name \"xmlns:q\" contains \":\", which a reader takes for a "
+         L"namespace prefix."},
+        {L"xmlns", L"The element name \"xmlns\" begins with \"xml\", which XML reserves."},
+        {L"XmlData", L"The element name \"XmlData\" begins with \"xml\", which XML reserves."},
+        {longest + L"N",
+         L"The element name \"" + longest.substr(0, 64) + L"...\" is longer than 50000 bytes."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Platform::WideToUtf8(c.name.substr(0, 20)));
+        std::wstring text;
+        SaxWriter writer(&text, MigrationContext{});
+        writer.StartNode(L"A", L"");
+        std::wstring attributeError = c.elementError;
+        attributeError.replace(4, 7, L"attribute");
+        for (bool element : {true, false}) {
+            try {
+                if (element) {
+                    writer.StartNode(c.name, L"");
+                } else {
+                    writer.WriteAttribute(c.name, L"1");
+                }
+                ADD_FAILURE() << "no error raised";
+            } catch (const KvBase::CKvError& e) {
+                EXPECT_EQ(e.Description(), element ? c.elementError : attributeError);
+                EXPECT_NE(
+                    e.Dump().find(element ? L"SaxWriter::StartNode" : L"SaxWriter::WriteAttribute"),
+                    std::wstring::npos);
+            }
+        }
+        writer.EndNode();
+        EXPECT_EQ(text, L"<A/>");
+    }
+}
+
+TEST(SaxWriter, NamesXmlAllowsComeBackFromTheReaderUnchanged) {
+    const std::wstring longest(XmlMaxNameBytes / 2, L'\x0416');
+    const std::vector<std::wstring> names = {
+        L"a",        L"_x",      L"A-1.b_c",      L"\x0416\x0434",
+        L"x\x00B7y", L"a\x0300", L"\x540D\x524D", L"\U00010000a",
+        L"Xm",       L"axml",    L"x\x203Fy",     longest};
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(Platform::WideToUtf8(name.substr(0, 20)));
+        std::wstring text;
+        {
+            SaxWriter writer(&text, MigrationContext{});
+            writer.StartNode(L"Korvant", L"");
+            writer.StartNode(L"Common", L"");
+            writer.StartNode(name, L"");
+            writer.WriteAttribute(name, L"1");
+            writer.EndNode();
+            writer.EndNode();
+            writer.EndNode();
+        }
+        auto log = std::make_shared<std::vector<std::wstring>>();
+        SaxReader reader(XmlSource{text}, MigrationContext{});
+        reader.RegisterImporter(L"Korvant/Common",
+                                std::make_shared<KvTest::RecordingImporter>(L"C", log));
+        reader.Resume();
+        EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete);
+        ASSERT_EQ(log->size(), 5u);
+        EXPECT_EQ((*log)[1], L"C: StartNode(" + name + L" " + name + L"=1)");
+        EXPECT_EQ((*log)[2], L"C: EndNode(" + name + L")");
+    }
 }
 
 TEST(SaxWriter, FileIsUtf8WithDeclaration) {
