@@ -75,30 +75,48 @@ void PoliciesGroupWriter::WriteRemaining(ISaxWriter& writer) const {
 PoliciesImporter::PoliciesImporter(std::shared_ptr<ISaxWriter> writer)
     : writer_(std::move(writer)), keyAge_(PoliciesGroupWriter::KeyAgeGroup()) {}
 
-void PoliciesImporter::BeginImport(const MigrationContext&, const Attributes& attributes) {
-    writer_->StartNode(L"Policies", L"");
-    for (const auto& [key, value] : attributes) {
-        writer_->WriteAttribute(key, value);
+template <typename Step>
+void PoliciesImporter::Write(Step&& step) {
+    if (failure_) {
+        return;
     }
+    try {
+        step();
+    } catch (...) {  // Handed to the caller of the reading by WriteFailure.
+        failure_ = std::current_exception();
+    }
+}
+
+void PoliciesImporter::BeginImport(const MigrationContext&, const Attributes& attributes) {
+    Write([&] {
+        writer_->StartNode(L"Policies", L"");
+        for (const auto& [key, value] : attributes) {
+            writer_->WriteAttribute(key, value);
+        }
+    });
 }
 
 void PoliciesImporter::StartNode(const std::wstring& name, const Attributes& attributes) {
-    ++depth_;
-    writer_->StartNode(name, L"");
-    if (auto unique = attributes.find(kUniqueName); unique != attributes.end()) {
-        keyAge_.Remove(unique->second);
-    }
-    WriteAttributes(*writer_, attributes);
+    Write([&] {
+        ++depth_;
+        writer_->StartNode(name, L"");
+        if (auto unique = attributes.find(kUniqueName); unique != attributes.end()) {
+            keyAge_.Remove(unique->second);
+        }
+        WriteAttributes(*writer_, attributes);
+    });
 }
 
 void PoliciesImporter::EndNode(const std::wstring&) {
-    if (depth_ > 0) {
-        --depth_;
+    Write([&] {
+        if (depth_ > 0) {
+            --depth_;
+            writer_->EndNode();
+            return;
+        }
+        keyAge_.WriteRemaining(*writer_);
         writer_->EndNode();
-        return;
-    }
-    keyAge_.WriteRemaining(*writer_);
-    writer_->EndNode();
+    });
 }
 
 std::wstring TransformPolicyValue(const std::wstring& text) {
@@ -115,6 +133,9 @@ std::wstring TransformPolicyValue(const std::wstring& text) {
         sax.Resume();
         if (sax.Outcome() == ReadOutcome::Damaged) {
             KV_RAISE_ERROR(L"TransformPolicyValue", sax.DamagedDocumentError());
+        }
+        if (importer->WriteFailure()) {
+            std::rethrow_exception(importer->WriteFailure());
         }
     }
     if (result.empty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <set>
 #include <string>
@@ -34,6 +35,9 @@ private:
 
 // Copies a policy document (registered for the root "Policies") to a writer, applying the value
 // rule to every element with a `uniqueName` and completing the key-age group. Text is dropped.
+// A failure of the writer stops the copy and is kept for WriteFailure instead of being thrown:
+// the reader would end the process for one at the root and drop one below it, leaving a copy
+// with elements or attributes missing and its elements closed at the wrong depth.
 class PoliciesImporter : public IImporter {
 public:
     explicit PoliciesImporter(std::shared_ptr<ISaxWriter> writer);
@@ -44,15 +48,23 @@ public:
     void EndNode(const std::wstring& name) override;
     void EndImport() override {}
 
+    // The writer's first failure; null when the document was copied whole.
+    std::exception_ptr WriteFailure() const { return failure_; }
+
 private:
+    template <typename Step>
+    void Write(Step&& step);
+
     std::shared_ptr<ISaxWriter> writer_;
     PoliciesGroupWriter keyAge_;
     size_t depth_ = 0;  // open elements below the root
+    std::exception_ptr failure_;
 };
 
 // The normalised text of an `orvexKVPolicyBase` or `orvexKVPolicyDevices` value: empty for an
 // empty text or a document whose root is not `Policies`; a text that is not well-formed XML
-// raises the reader's description of the damage.
+// raises the reader's description of the damage, one the writer cannot copy (a name it refuses)
+// the writer's error.
 std::wstring TransformPolicyValue(const std::wstring& text);
 
 }  // namespace KvMigration

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/KvError.h"
+#include "platform/CodePage.h"
 #include "server/PolicyValue.h"
 #include "support/TraceCapture.h"
+#include "xml/SaxWriter.h"
 
 namespace KvMigration {
 namespace {
@@ -88,6 +92,63 @@ TEST(TransformPolicyValue, ADocumentWithAnotherRootGivesAnEmptyResultAndATraceLi
 TEST(TransformPolicyValue, RaisesForADamagedDocument) {
     EXPECT_THROW(TransformPolicyValue(L"<Policies type=\"Basic\"><Policy uniqueName=\"a\""),
                  KvBase::CKvError);
+}
+
+// The description of the error the writer raises for what `write` does.
+std::wstring WriterRefusal(const std::function<void(ISaxWriter&)>& write) {
+    std::wstring text;
+    SaxWriter writer(&text, MigrationContext{});
+    try {
+        write(writer);
+    } catch (const KvBase::CKvError& error) {
+        return error.Description();
+    }
+    return L"no refusal";
+}
+
+TEST(TransformPolicyValue, RaisesTheWritersRefusalOfANameInsteadOfEndingTheRunOrCopyingPart) {
+    const std::wstring prefixedAttribute = WriterRefusal([](ISaxWriter& writer) {
+        writer.StartNode(L"Policy", L"");
+        writer.WriteAttribute(L"p:note", L"1");
+    });
+    struct Case {
+        const char* name;
+        std::wstring text;
+        std::wstring description;
+    };
+    const Case cases[] = {
+        {"a prefixed attribute on the root",
+         L"<Policies xmlns:p=\"urn:p\" type=\"Basic\" p:note=\"1\">" + Policy(L"A", L"1") +
+             L"</Policies>",
+         prefixedAttribute},
+        {"a prefixed attribute on a policy",
+         L"<Policies xmlns:p=\"urn:p\" type=\"Basic\"><Policy uniqueName=\"A\" p:note=\"1\"/>" +
+             Policy(L"B", L"2") + L"</Policies>",
+         prefixedAttribute},
+        {"an element named with \"xml\" before others",
+         L"<Policies type=\"Basic\"><xmlPolicy uniqueName=\"A\"/>" + Policy(L"B", L"2") +
+             L"</Policies>",
+         WriterRefusal([](ISaxWriter& writer) { writer.StartNode(L"xmlPolicy", L""); })},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.description, L"no refusal");
+        try {
+            TransformPolicyValue(c.text);
+            ADD_FAILURE() << "no error";
+        } catch (const KvBase::CKvError& error) {
+            EXPECT_EQ(error.Description(), c.description);
+        }
+    }
+}
+
+TEST(TransformPolicyValue, RaisesForTheFuzzersDamagedDocumentWithAPrefixedRootAttribute) {
+    // The fuzzer's bytes, decoded as it decodes them; "\xA7" is not UTF-8.
+    const std::string bytes =
+        "<Policies type=\"Basic\" guid=\"\" rev55555555555:" + std::string(42, '5') +
+        "ision=\"1\"><Policy uniqueName=\"MaxKeyAge\" value=\"1\" type=\"St\xA7ring\"/>"
+        "<Policy uniqueName=\"Authenticat\"\"cies>";
+    EXPECT_THROW(TransformPolicyValue(Platform::Utf8ToWide(bytes)), KvBase::CKvError);
 }
 
 }  // namespace
