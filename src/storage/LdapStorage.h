@@ -12,6 +12,9 @@
 
 namespace KvMigration {
 
+// Identifiers asked for in one Active Directory search when many objects are completed.
+inline constexpr size_t AdLookupChunk = 500;
+
 // What GetLdapObjects does with a product object that has no Active Directory counterpart.
 enum class NotFoundMode {
     Raise = 0,   // raise "Object %s not found in Active Directory"
@@ -88,6 +91,12 @@ private:
     // Reads the Active Directory object of `object` into its name and canonical name; false
     // when it is not found exactly once.
     bool CompleteFromAd(ObjectKind kind, CLdapObject& object) const;
+    // The Active Directory objects of many product objects, asked for in chunks: for each
+    // identifier, the entries whose objectSid (servers, services) or objectGUID matches it.
+    std::vector<LdapHelper::object_list> FindAdObjects(ObjectKind kind,
+                                                       const std::vector<std::wstring>& ids) const;
+    static void TakeAdNames(ObjectKind kind, const LdapHelper::object& adObject,
+                            CLdapObject& object);
     CLdapObject MakeLdapObject(const CObjectSchema& schema,
                                const LdapHelper::object_ptr& entry) const;
     // Stages the values on one copy of an object and commits them; false when nothing was set.

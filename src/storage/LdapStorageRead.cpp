@@ -2,11 +2,14 @@
 #include "base/Trace.h"
 #include "helper/ConsoleOutput.h"
 #include "helper/Format.h"
+#include "helper/Identifiers.h"
 #include "storage/LdapStorage.h"
 #include "storage/LdapValue.h"
 #include "storage/ObjectFilter.h"
 
+#include <algorithm>
 #include <cwctype>
+#include <map>
 
 namespace KvMigration {
 namespace {
@@ -14,6 +17,16 @@ namespace {
 const LdapHelper::attr_list& AdObjectAttributes() {
     static const LdapHelper::attr_list attributes = {L"dNSHostName", L"canonicalName", L"name"};
     return attributes;
+}
+
+// The SID text as a directory writes it, so that an identifier and the objectSid of its
+// computer compare equal whatever letter case or number form the identifier has.
+std::wstring CanonicalSid(const std::wstring& text) {
+    try {
+        return SidToString(StringToSid(text));
+    } catch (const KvBase::CKvError&) {
+        return text;
+    }
 }
 
 bool SameSid(const std::wstring& a, const std::wstring& b) {
@@ -67,9 +80,7 @@ bool CLdapStorage::CompleteFromAd(ObjectKind kind, CLdapObject& object) const {
     if (found.size() != 1) {
         return false;
     }
-    const LdapHelper::object_ptr& adObject = found.front();
-    object.name = FirstText(adObject->get_attr(kind == KindContainer ? L"name" : L"dNSHostName"));
-    object.canonicalName = FirstText(adObject->get_attr(L"canonicalName"));
+    TakeAdNames(kind, *found.front(), object);
     return true;
 }
 
@@ -95,25 +106,101 @@ LdapObjectPtr CLdapStorage::GetLdapObject(const CObjectSchema& schema,
     return object;
 }
 
+std::vector<LdapHelper::object_list> CLdapStorage::FindAdObjects(
+    ObjectKind kind, const std::vector<std::wstring>& ids) const {
+    const bool bySid = kind == KindServer || kind == KindService;
+    const wchar_t* key = bySid ? L"objectSid" : L"objectGUID";
+    LdapHelper::attr_list attributes = AdObjectAttributes();
+    attributes.push_back(key);
+    std::vector<LdapHelper::object_list> found(ids.size());
+    for (size_t first = 0; first < ids.size(); first += AdLookupChunk) {
+        const size_t last = std::min(ids.size(), first + AdLookupChunk);
+        std::wstring filter = L"(|";
+        for (size_t i = first; i < last; ++i) {
+            filter += L"(";
+            filter += key;
+            filter += L"=";
+            filter += bySid ? LdapHelper::filter_value(ids[i], true)
+                            : LdapHelper::escape_filter_bytes(GuidFromString(ids[i]));
+            filter += L")";
+        }
+        filter += L")";
+        // Entries by the identifier they answer; an identifier may be asked for twice.
+        std::map<std::wstring, LdapHelper::object_list> byId;
+        for (const LdapHelper::object_ptr& entry : adSession_->search(
+                 LdapHelper::query(L"", LdapHelper::SCOPE_SUBTREE, filter), attributes)) {
+            byId[StringFromLdapValue(bySid ? AttributeType::Sid : AttributeType::Guid,
+                                     entry->get_attr(key))]
+                .push_back(entry);
+        }
+        for (size_t i = first; i < last; ++i) {
+            auto match = byId.find(bySid ? CanonicalSid(ids[i]) : ids[i]);
+            if (match != byId.end()) {
+                found[i] = match->second;
+            }
+        }
+    }
+    return found;
+}
+
+void CLdapStorage::TakeAdNames(ObjectKind kind, const LdapHelper::object& adObject,
+                               CLdapObject& object) {
+    object.name = FirstText(adObject.get_attr(kind == KindContainer ? L"name" : L"dNSHostName"));
+    object.canonicalName = FirstText(adObject.get_attr(L"canonicalName"));
+}
+
 std::vector<CLdapObject> CLdapStorage::GetLdapObjects(const CObjectSchema& schema,
                                                       NotFoundMode mode) const {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[CLdapStorage::GetLdapObjects] ");
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"Object type: %ls",
                              GetObjectClassName(schema.kind).c_str());
 
+    // In Active Directory a service is the computer object itself: its names come with it.
+    const bool namesInEntry = !isLds_ && schema.kind == KindService;
+    LdapHelper::attr_list attributes = ObjectAttributes(schema);
+    if (namesInEntry) {
+        for (const std::wstring& name : AdObjectAttributes()) {
+            AddAttribute(attributes, name);
+        }
+    }
     LdapHelper::object_list found =
         GetObjectSession()->search(LdapHelper::query(ObjectSearchRoot(), LdapHelper::SCOPE_SUBTREE,
                                                      ObjectFilter(schema, L"", serverSid_)),
-                                   ObjectAttributes(schema));
+                                   attributes);
 
-    std::vector<CLdapObject> objects;
-    objects.reserve(found.size());
+    std::vector<CLdapObject> candidates;
+    candidates.reserve(found.size());
     for (const LdapHelper::object_ptr& entry : found) {
         CLdapObject object = MakeLdapObject(schema, entry);
         if (schema.kind == KindServer && !SameSid(object.id, serverSid_)) {
             continue;
         }
-        if (schema.kind != KindPolicy && !CompleteFromAd(schema.kind, object)) {
+        candidates.push_back(std::move(object));
+    }
+    if (schema.kind == KindPolicy) {
+        return candidates;
+    }
+
+    // One look-up per chunk of identifiers instead of one per object; the count rule still
+    // holds for each object, and warnings come in the order of the objects.
+    std::vector<LdapHelper::object_list> adObjects;
+    if (!namesInEntry) {
+        std::vector<std::wstring> ids;
+        ids.reserve(candidates.size());
+        for (const CLdapObject& object : candidates) {
+            ids.push_back(object.id);
+        }
+        adObjects = FindAdObjects(schema.kind, ids);
+    }
+    std::vector<CLdapObject> objects;
+    objects.reserve(candidates.size());
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        CLdapObject& object = candidates[i];
+        if (namesInEntry) {
+            TakeAdNames(schema.kind, *object.entry, object);
+        } else if (adObjects[i].size() == 1) {
+            TakeAdNames(schema.kind, *adObjects[i].front(), object);
+        } else {
             std::wstring message =
                 FormatString(L"Object %ls not found in Active Directory", object.id.c_str());
             if (mode == NotFoundMode::Raise) {

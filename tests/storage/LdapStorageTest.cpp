@@ -105,7 +105,24 @@ TEST(LdapStorageTest, MissingActiveDirectoryDomainRaisesCodeOne) {
     }
 }
 
-TEST(LdapStorageTest, ServicesAreCompletedFromActiveDirectoryOneByOne) {
+// An Active Directory computer as the chunked look-up returns it: with its objectSid.
+LdapHelper::object_ptr Computer(const std::wstring& sid, const std::wstring& host) {
+    return Entry(L"CN=" + host + L",CN=Computers,DC=corp,DC=local",
+                 {{L"objectSid", Sid(sid)},
+                  {L"dNSHostName", attr_value(host + L".corp.local")},
+                  {L"name", attr_value(host)},
+                  {L"canonicalName", attr_value(L"corp.local/Computers/" + host)}});
+}
+
+std::wstring SidTerms(const std::vector<std::wstring>& sids) {
+    std::wstring filter = L"(|";
+    for (const std::wstring& sid : sids) {
+        filter += L"(objectSid=" + sid + L")";
+    }
+    return filter + L")";
+}
+
+TEST(LdapStorageTest, ServicesAreCompletedFromActiveDirectoryInOneLookUp) {
     LdsStorageFixture lab({7, 16});
     CLdapStorage storage(lab.Session(), kServer);
     CLdapSchema schema({7, 16}, StorageKind::Lds, SchemaUse::Source);
@@ -116,30 +133,30 @@ TEST(LdapStorageTest, ServicesAreCompletedFromActiveDirectoryOneByOne) {
                            {L"description", attr_value(L"objectMigrated;policyMigrated")}}),
          Entry(L"CN=gone", {{L"orvexKVObjectSid", Sid(L"S-1-5-21-1-2-3-1108")}}),
          Entry(L"CN=ws3", {{L"orvexKVObjectSid", Sid(L"S-1-5-21-1-2-3-1109")},
-                           {L"description", attr_value(L"policyMigrated")}})});
-    lab.ad->Answer(L"", L"(objectSid=S-1-5-21-1-2-3-1107)",
-                   {Entry(L"CN=WS1,CN=Computers,DC=corp,DC=local",
-                          {{L"dNSHostName", attr_value(L"ws1.corp.local")},
-                           {L"name", attr_value(L"WS1")},
-                           {L"canonicalName", attr_value(L"corp.local/Computers/WS1")}})});
-    lab.ad->Answer(L"", L"(objectSid=S-1-5-21-1-2-3-1109)",
-                   {Entry(L"CN=WS3,CN=Computers,DC=corp,DC=local",
-                          {{L"dNSHostName", attr_value(L"ws3.corp.local")}})});
+                           {L"description", attr_value(L"policyMigrated")}}),
+         Entry(L"CN=twice", {{L"orvexKVObjectSid", Sid(L"S-1-5-21-1-2-3-1110")}})});
+    // The directory's answer comes in any order; a SID found twice counts as not found.
+    lab.ad->Answer(
+        L"",
+        SidTerms({L"S-1-5-21-1-2-3-1107", L"S-1-5-21-1-2-3-1108", L"S-1-5-21-1-2-3-1109",
+                  L"S-1-5-21-1-2-3-1110"}),
+        {Computer(L"S-1-5-21-1-2-3-1109", L"WS3"), Computer(L"S-1-5-21-1-2-3-1110", L"A"),
+         Computer(L"S-1-5-21-1-2-3-1107", L"WS1"), Computer(L"S-1-5-21-1-2-3-1110", L"B")});
     const size_t before = lab.gc->Requests().size() + lab.ad->Requests().size();
 
     std::vector<CLdapObject> objects = storage.GetLdapObjects(services, NotFoundMode::Silent);
 
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0].id, L"S-1-5-21-1-2-3-1107");
-    EXPECT_EQ(objects[0].name, L"ws1.corp.local");
+    EXPECT_EQ(objects[0].name, L"WS1.corp.local");
     EXPECT_EQ(objects[0].canonicalName, L"corp.local/Computers/WS1");
     EXPECT_TRUE(objects[0].objectMigrated);
     EXPECT_TRUE(objects[0].policyMigrated);
     EXPECT_EQ(objects[1].id, L"S-1-5-21-1-2-3-1109");
     EXPECT_FALSE(objects[1].objectMigrated);
     EXPECT_TRUE(objects[1].policyMigrated);
-    // One search for the list, one look-up per service.
-    EXPECT_EQ(lab.gc->Requests().size() + lab.ad->Requests().size() - before, 4u);
+    // One search for the list, one look-up for all of them.
+    EXPECT_EQ(lab.gc->Requests().size() + lab.ad->Requests().size() - before, 2u);
     const LdapHelper::attr_list& asked = lab.gc->Requests().back().attributes;
     EXPECT_EQ(std::count(asked.begin(), asked.end(), L"orvexKvComputerCriticalityLevel"), 1);
     EXPECT_EQ(asked[asked.size() - 2], L"orvexKVObjectSid");
@@ -148,6 +165,52 @@ TEST(LdapStorageTest, ServicesAreCompletedFromActiveDirectoryOneByOne) {
     EXPECT_EQ(ErrorText([&] { storage.GetLdapObjects(services, NotFoundMode::Raise); }),
               L"Object S-1-5-21-1-2-3-1108 not found in Active Directory");
     EXPECT_EQ(storage.GetLdapObjects(services, NotFoundMode::Warn).size(), 2u);
+}
+
+TEST(LdapStorageTest, ManyServicesAreLookedUpInChunks) {
+    LdsStorageFixture lab({7, 16});
+    CLdapStorage storage(lab.Session(), kServer);
+    CLdapSchema schema({7, 16}, StorageKind::Lds, SchemaUse::Source);
+    const CObjectSchema& services = *schema.GetObjectSchema(KindService);
+    const size_t count = AdLookupChunk + 3;
+    LdapHelper::object_list entries;
+    std::vector<std::vector<std::wstring>> chunks(2);
+    std::vector<LdapHelper::object_list> answers(2);
+    for (size_t i = 0; i < count; ++i) {
+        std::wstring sid = L"S-1-5-21-1-2-3-" + std::to_wstring(10000 + i);
+        entries.push_back(Entry(L"CN=ws", {{L"orvexKVObjectSid", Sid(sid)}}));
+        chunks[i / AdLookupChunk].push_back(sid);
+        answers[i / AdLookupChunk].push_back(Computer(sid, L"WS" + std::to_wstring(i)));
+    }
+    lab.gc->Answer(L"CN={5A5A},DC=Korvant-GC", ObjectFilter(services, L"", kServer), entries);
+    lab.ad->Answer(L"", SidTerms(chunks[0]), answers[0]);
+    lab.ad->Answer(L"", SidTerms(chunks[1]), answers[1]);
+    std::vector<CLdapObject> objects = storage.GetLdapObjects(services, NotFoundMode::Raise);
+    ASSERT_EQ(objects.size(), count);
+    EXPECT_EQ(objects.back().name, L"WS" + std::to_wstring(count - 1) + L".corp.local");
+}
+
+TEST(LdapStorageTest, ActiveDirectoryServicesCarryTheirOwnNames) {
+    auto ad = std::make_shared<FakeSession>();
+    ad->Answer(L"*", kAnyObject,
+               {Entry(L"", {{L"configurationNamingContext",
+                             attr_value(L"CN=Configuration,DC=korvant")}})});
+    ad->Answer(kSchemaDn, kAnyObject,
+               {Entry(kSchemaDn, {{L"orvexKVADSchemaVersion", attr_value(7)},
+                                  {L"orvexKVADSchemaVersionExtended", attr_value(16)}})});
+    CLdapStorage storage({ad, false, nullptr, nullptr}, kServer);
+    CLdapSchema schema({7, 16}, StorageKind::ActiveDirectory, SchemaUse::Source);
+    const CObjectSchema& services = *schema.GetObjectSchema(KindService);
+    ad->Answer(L"", ObjectFilter(services, L"", kServer),
+               {Computer(L"S-1-5-21-1-2-3-1107", L"WS1")});
+    const size_t before = ad->Requests().size();
+    std::vector<CLdapObject> objects = storage.GetLdapObjects(services, NotFoundMode::Raise);
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_EQ(objects[0].name, L"WS1.corp.local");
+    EXPECT_EQ(objects[0].canonicalName, L"corp.local/Computers/WS1");
+    EXPECT_EQ(ad->Requests().size() - before, 1u);
+    const LdapHelper::attr_list& asked = ad->Requests().back().attributes;
+    EXPECT_NE(std::find(asked.begin(), asked.end(), L"dNSHostName"), asked.end());
 }
 
 TEST(LdapStorageTest, OnlyTheGivenServerIsEverReturned) {
@@ -159,8 +222,7 @@ TEST(LdapStorageTest, OnlyTheGivenServerIsEverReturned) {
     lab.gc->Answer(L"CN={5A5A},DC=Korvant-GC", ObjectFilter(servers, L"", kServer),
                    {Entry(L"CN=other", {{L"orvexKVOMSSID", Sid(L"S-1-5-21-1-2-3-2000")}}),
                     Entry(L"CN=srv1", {{L"orvexKVOMSSID", Sid(kServer)}})});
-    lab.ad->Answer(L"", L"(objectSid=" + kServer + L")",
-                   {Entry(L"CN=SRV1", {{L"dNSHostName", attr_value(L"srv1.corp.local")}})});
+    lab.ad->Answer(L"", SidTerms({kServer}), {Computer(kServer, L"srv1")});
     std::vector<CLdapObject> objects = storage.GetLdapObjects(servers);
     ASSERT_EQ(objects.size(), 1u);
     EXPECT_EQ(objects[0].id, kServer);
