@@ -31,8 +31,10 @@ public:
     attr_value(uint32_t number);
     attr_value(uint64_t number);
     attr_value(bool flag);
-    // A narrow text would silently become a boolean.
-    attr_value(const char*) = delete;
+    // Any other pointer (a narrow text, bytes without their length) would silently become the
+    // boolean "TRUE".
+    template <typename T>
+    attr_value(const T*) = delete;
 
     // The bytes of a binary SID (its length read from the sub-authority count); null gives the
     // empty value.

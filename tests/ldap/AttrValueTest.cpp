@@ -1,11 +1,39 @@
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "ldap/AttrValue.h"
 
 namespace {
 
 using LdapHelper::attr_list;
 using LdapHelper::attr_value;
+
+// A pointer other than a wide text would otherwise become the boolean "TRUE".
+static_assert(!std::is_constructible_v<attr_value, const uint8_t*>);
+static_assert(!std::is_constructible_v<attr_value, uint8_t*>);
+static_assert(!std::is_constructible_v<attr_value, const void*>);
+static_assert(!std::is_constructible_v<attr_value, void*>);
+static_assert(!std::is_constructible_v<attr_value, const char*>);
+static_assert(!std::is_constructible_v<attr_value, char*>);
+static_assert(!std::is_constructible_v<attr_value, const Platform::Guid*>);
+static_assert(!std::is_convertible_v<const uint8_t*, attr_value>);
+static_assert(!std::is_convertible_v<void*, attr_value>);
+// What stays: wide texts, the null pointer, (data, length) and every value type.
+static_assert(std::is_constructible_v<attr_value, const wchar_t*>);
+static_assert(std::is_constructible_v<attr_value, wchar_t*>);
+static_assert(std::is_constructible_v<attr_value, const wchar_t (&)[4]>);
+static_assert(std::is_constructible_v<attr_value, std::nullptr_t>);
+static_assert(std::is_constructible_v<attr_value, const uint8_t*, size_t>);
+static_assert(std::is_constructible_v<attr_value, const void*, size_t>);
+static_assert(std::is_constructible_v<attr_value, const std::wstring&>);
+static_assert(std::is_constructible_v<attr_value, const attr_list&>);
+static_assert(std::is_constructible_v<attr_value, const Platform::Guid&>);
+static_assert(std::is_constructible_v<attr_value, const std::vector<uint8_t>&>);
+static_assert(std::is_constructible_v<attr_value, int32_t>);
+static_assert(std::is_constructible_v<attr_value, uint32_t>);
+static_assert(std::is_constructible_v<attr_value, uint64_t>);
+static_assert(std::is_constructible_v<attr_value, bool>);
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
     std::vector<uint8_t> out;
@@ -22,6 +50,15 @@ TEST(AttrValue, EmptyWideTextIsOneZeroByteAndReadsBackEmpty) {
     EXPECT_FALSE(value.empty());
     EXPECT_EQ(value.to_string(), L"");
     EXPECT_EQ(value.values(), std::vector<std::string>{std::string(1, '\0')});
+}
+
+TEST(AttrValue, WideTextPointersStayTexts) {
+    wchar_t text[] = L"abc";
+    wchar_t* mutableText = text;
+    EXPECT_EQ(attr_value(mutableText).to_string(), L"abc");
+    EXPECT_EQ(attr_value(L"abc").to_string(), L"abc");
+    const uint8_t bytes[] = {0x01, 0x00, 0xFF};
+    EXPECT_EQ(attr_value(bytes, sizeof(bytes)).data(), Bytes({0x01, 0x00, 0xFF}));
 }
 
 TEST(AttrValue, NullPointerIsTheEmptyValue) {
