@@ -4,6 +4,7 @@
 #include <resolv.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "ldap/LdapHelper.h"
+#include "ldap/LdapHelperCfg.h"
 #include "ldap/LdapTrace.h"
 #include "platform/CodePage.h"
 
@@ -25,60 +27,6 @@ constexpr uint32_t ERROR_NO_SUCH_DOMAIN = 1355;
 // The system's text of ERROR_NO_SUCH_DOMAIN, the one code discovery reports.
 constexpr const char* kNoSuchDomainText =
     "The specified domain either does not exist or could not be contacted.";
-
-struct SrvTarget {
-    uint16_t priority = 0;
-    uint16_t weight = 0;
-    std::string host;
-};
-
-// The domain controller advertised for the domain: lowest priority, then highest weight.
-bool QuerySrv(res_state state, const std::string& name, std::string& host) {
-    std::vector<unsigned char> answer(8192);
-    int length = res_nquery(state, name.c_str(), ns_c_in, ns_t_srv, answer.data(),
-                            static_cast<int>(answer.size()));
-    if (length <= 0) {
-        return false;
-    }
-    ns_msg message;
-    if (ns_initparse(answer.data(), length, &message) != 0) {
-        return false;
-    }
-    bool found = false;
-    SrvTarget best;
-    for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
-        ns_rr record;
-        if (ns_parserr(&message, ns_s_an, i, &record) != 0 || ns_rr_type(record) != ns_t_srv ||
-            ns_rr_rdlen(record) < 7) {
-            continue;
-        }
-        const unsigned char* data = ns_rr_rdata(record);
-        SrvTarget target;
-        target.priority = static_cast<uint16_t>(data[0] << 8 | data[1]);
-        target.weight = static_cast<uint16_t>(data[2] << 8 | data[3]);
-        char expanded[NS_MAXDNAME];
-        if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, expanded,
-                      sizeof(expanded)) < 0) {
-            continue;
-        }
-        target.host = expanded;
-        if (target.host.empty() || target.host == ".") {
-            continue;  // "service not available here"
-        }
-        if (!found || target.priority < best.priority ||
-            (target.priority == best.priority && target.weight > best.weight)) {
-            best = target;
-            found = true;
-        }
-    }
-    if (found) {
-        if (best.host.back() == '.') {
-            best.host.pop_back();
-        }
-        host = best.host;
-    }
-    return found;
-}
 
 uint32_t ReadBigEndian32(std::istream& in, bool& ok) {
     unsigned char b[4];
@@ -158,6 +106,68 @@ std::string DefaultCachePath() {
 
 }  // namespace
 
+namespace detail {
+
+bool pick_srv_target(const unsigned char* answer, size_t size, int length, std::string& host) {
+    if (length <= 0) {
+        return false;
+    }
+    ns_msg message;
+    if (ns_initparse(answer, static_cast<int>(std::min(static_cast<size_t>(length), size)),
+                     &message) != 0) {
+        return false;
+    }
+    bool found = false;
+    uint16_t bestPriority = 0;
+    uint16_t bestWeight = 0;
+    std::string best;
+    for (int i = 0; i < ns_msg_count(message, ns_s_an); ++i) {
+        ns_rr record;
+        if (ns_parserr(&message, ns_s_an, i, &record) != 0 || ns_rr_type(record) != ns_t_srv ||
+            ns_rr_rdlen(record) < 7) {
+            continue;
+        }
+        const unsigned char* data = ns_rr_rdata(record);
+        auto priority = static_cast<uint16_t>(data[0] << 8 | data[1]);
+        auto weight = static_cast<uint16_t>(data[2] << 8 | data[3]);
+        char expanded[NS_MAXDNAME];
+        if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + 6, expanded,
+                      sizeof(expanded)) < 0) {
+            continue;
+        }
+        std::string target = expanded;
+        if (target.empty() || target == ".") {
+            continue;
+        }
+        if (!found || priority < bestPriority ||
+            (priority == bestPriority && weight > bestWeight)) {
+            bestPriority = priority;
+            bestWeight = weight;
+            best = target;
+            found = true;
+        }
+    }
+    if (found) {
+        if (best.back() == '.') {
+            best.pop_back();
+        }
+        host = best;
+    }
+    return found;
+}
+
+bool query_srv_target(const SrvQuery& query, std::string& host) {
+    std::vector<unsigned char> answer(8192);
+    int length = query(answer.data(), static_cast<int>(answer.size()));
+    if (length > static_cast<int>(answer.size()) && length <= NS_MAXMSG) {
+        answer.resize(static_cast<size_t>(length));
+        length = query(answer.data(), static_cast<int>(answer.size()));
+    }
+    return pick_srv_target(answer.data(), answer.size(), length, host);
+}
+
+}  // namespace detail
+
 uint32_t GetCurUserName(std::wstring& name) {
     name.clear();
     std::string principal;
@@ -189,7 +199,12 @@ server_cfg get_ADDC_server(const wchar_t* domain, bool /*force_rediscovery*/) {
     if (res_ninit(&state) == 0) {
         std::string name = domain && *domain ? Platform::WideToUtf8(domain) : state.defdname;
         if (!name.empty()) {
-            found = QuerySrv(&state, "_ldap._tcp.dc._msdcs." + name, host);
+            std::string record = "_ldap._tcp.dc._msdcs." + name;
+            found = detail::query_srv_target(
+                [&](unsigned char* answer, int size) {
+                    return res_nquery(&state, record.c_str(), ns_c_in, ns_t_srv, answer, size);
+                },
+                host);
         }
         res_nclose(&state);
     }
