@@ -128,8 +128,10 @@ uint32_t LdapMapErrorToWin32(uint32_t code);
 // A libldap result code in the Windows numbering.
 int FromOpenLdapCode(int code);
 
-// Splits a DN after its first relative name (DsGetRdnW over ldap_bv2rdn); false when the DN
-// does not parse. `rdn` keeps the type and value exactly as they stand in the DN.
+// Splits a DN after its first relative name (DsGetRdnW over ldap_bv2rdn), at a ',' or, as in the
+// older DN syntax, a ';'; false when the DN does not parse. `rdn` keeps the type and value
+// exactly as they stand in the DN, without the blanks around them that are not escaped;
+// `parent` holds the names that follow, each as it stands, with ',' between them.
 bool SplitFirstRdn(const std::string& dn, std::string& rdn, std::string& parent);
 
 // BER values of the controls; 0 on success, else E_OUTOFMEMORY or E_FAIL (ber_flatten).

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ScratchOu.h"
 #include "base/KvError.h"
 #include "diagnostics/ClientException.h"
 #include "ldap/LdapClient.h"
@@ -18,6 +19,7 @@ namespace {
 
 using namespace LdapHelper;
 using KvTest::Lab;
+using KvTest::ScratchOu;
 using testing::HasSubstr;
 
 server_cfg Ad() {
@@ -38,31 +40,6 @@ session_ptr OpenAd(bool ssl) {
     const Lab& lab = Lab::Get();
     return open_session(Ad(), ssl, lab.Admin().c_str(), lab.Password().c_str());
 }
-
-// A scratch OU under the domain, removed with its subtree at the end so that tests can rerun.
-class ScratchOu {
-public:
-    ScratchOu(session& s, const std::wstring& name) : session_(s) {
-        dn_ = L"OU=" + name + L"," + s.default_naming_context();
-        if (s.open_object(dn_.c_str(), {L"ou"})) {
-            s.remove_object(dn_.c_str());
-        }
-        object_ptr ou = s.add_object(dn_.c_str(), L"organizationalUnit");
-        ou->commit();
-    }
-    ~ScratchOu() {
-        try {
-            session_.remove_object(dn_.c_str());
-        } catch (const std::exception&) {
-            // Left for the next run, which removes it first.
-        }
-    }
-    const std::wstring& Dn() const { return dn_; }
-
-private:
-    session& session_;
-    std::wstring dn_;
-};
 
 TEST(LdapLab, StartTlsSessionReadsTheRootDse) {
     KV_REQUIRE_LAB();
@@ -192,6 +169,28 @@ TEST(LdapLab, ObjectAddedModifiedRenamedAndRemovedWithItsSubtree) {
 
     s->remove_object(child.c_str());
     EXPECT_EQ(s->open_object(moved.c_str(), {}), nullptr);
+}
+
+TEST(LdapLab, RenameKeepsAnEscapedTrailingBlankAndTakesTheOldSeparator) {
+    KV_REQUIRE_LAB();
+    session_ptr s = OpenAd(false);
+    ScratchOu scratch(*s, KvTest::ScratchName(L"kv-ldap-rename"));
+    std::wstring child = L"OU=child," + scratch.Dn();
+    s->add_object(child.c_str(), L"organizationalUnit")->commit();
+    std::wstring dn = L"CN=item," + scratch.Dn();
+    s->add_object(dn.c_str(), L"contact")->commit();
+
+    std::wstring blank = L"CN=item\\ ," + scratch.Dn();
+    s->rename_object(dn.c_str(), blank.c_str());
+    object_ptr renamed = s->open_object(blank.c_str(), {L"cn"});
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_EQ(renamed->get_attr(L"cn").to_string(), L"item ");
+
+    std::wstring moved = L"CN=moved;OU=child;" + scratch.Dn();
+    s->rename_object(blank.c_str(), moved.c_str());
+    object_ptr found = s->open_object((L"CN=moved," + child).c_str(), {L"cn"});
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->get_attr(L"cn").to_string(), L"moved");
 }
 
 }  // namespace

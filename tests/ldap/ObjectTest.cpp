@@ -140,6 +140,10 @@ TEST_F(Objects, RenameSplitsTheNewDnAfterItsFirstName) {
         {L"CN=Smith\\, John,OU=y,DC=corp",
          "rename CN=a,OU=x,DC=corp -> CN=Smith\\, John | OU=y,DC=corp delete=1 controls=0"},
         {L"CN=top", "rename CN=a,OU=x,DC=corp -> CN=top |  delete=1 controls=0"},
+        {L"CN=foo\\ ,OU=x,DC=corp",
+         "rename CN=a,OU=x,DC=corp -> CN=foo\\  | OU=x,DC=corp delete=1 controls=0"},
+        {L"CN=x;OU=y,DC=corp",
+         "rename CN=a,OU=x,DC=corp -> CN=x | OU=y,DC=corp delete=1 controls=0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
