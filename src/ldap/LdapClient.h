@@ -75,6 +75,13 @@ struct SearchResult {
     int page_total = 0;
 };
 
+struct ClientTimeouts {
+    // Connection set-up, StartTLS, binds, and searches that name no wait of their own; 0: none.
+    int handshake_seconds = 0;
+    // Adds, modifications, deletes and renames; 0: the handshake bound.
+    int write_seconds = 0;
+};
+
 struct LdapModification {
     int op = LDAP_MODOP_REPLACE | LDAP_MODOP_BVALUES;
     std::string type;
@@ -88,8 +95,8 @@ public:
 
     // Creates the connection handle ("ldap://" or "ldaps://"); no traffic yet.
     virtual int init(const std::string& host, int port, bool ssl) = 0;
-    // Bounds every later network wait and synchronous operation (0: no bound).
-    virtual int set_timeouts(int seconds) = 0;
+    // Bounds the waits for the server from here on.
+    virtual int set_timeouts(const ClientTimeouts& timeouts) = 0;
     virtual int set_option(int option, int value) = 0;
     virtual int get_option(int option, int& value) = 0;
     // Opens the TCP (and, for LDAPS, TLS) connection; -1: no connect time-out.

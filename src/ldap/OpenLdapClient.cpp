@@ -101,12 +101,14 @@ public:
         return track(ldap_initialize(&ld_, uri.c_str()));
     }
 
-    int set_timeouts(int seconds) override {
-        timeout_ = seconds;
-        if (ld_ == nullptr || seconds <= 0) {
+    int set_timeouts(const ClientTimeouts& timeouts) override {
+        write_timeout_ = timeouts.write_seconds;
+        if (ld_ == nullptr || timeouts.handshake_seconds <= 0) {
             return 0;
         }
-        timeval limit{seconds, 0};
+        // LDAP_OPT_TIMEOUT bounds every synchronous call and every wait without a time of its
+        // own; the writes below therefore wait with an explicit time.
+        timeval limit{timeouts.handshake_seconds, 0};
         ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &limit);
         return track(ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &limit));
     }
@@ -196,27 +198,35 @@ public:
             const std::vector<LdapControl>& controls) override {
         ModArray list(mods);
         ControlArray server(controls);
-        return track(ldap_add_ext_s(ld_, dn.c_str(), list.get(), server.get(), nullptr));
+        int messageId = 0;
+        int sent = ldap_add_ext(ld_, dn.c_str(), list.get(), server.get(), nullptr, &messageId);
+        return finish_write(sent, messageId);
     }
 
     int modify(const std::string& dn, const std::vector<LdapModification>& mods,
                const std::vector<LdapControl>& controls) override {
         ModArray list(mods);
         ControlArray server(controls);
-        return track(ldap_modify_ext_s(ld_, dn.c_str(), list.get(), server.get(), nullptr));
+        int messageId = 0;
+        int sent = ldap_modify_ext(ld_, dn.c_str(), list.get(), server.get(), nullptr, &messageId);
+        return finish_write(sent, messageId);
     }
 
     int remove(const std::string& dn, const std::vector<LdapControl>& controls) override {
         ControlArray server(controls);
-        return track(ldap_delete_ext_s(ld_, dn.c_str(), server.get(), nullptr));
+        int messageId = 0;
+        int sent = ldap_delete_ext(ld_, dn.c_str(), server.get(), nullptr, &messageId);
+        return finish_write(sent, messageId);
     }
 
     int rename(const std::string& dn, const std::string& new_rdn, const std::string& new_parent,
                bool delete_old_rdn, const std::vector<LdapControl>& controls) override {
         ControlArray server(controls);
-        return track(ldap_rename_s(ld_, dn.c_str(), new_rdn.c_str(),
-                                   new_parent.empty() ? nullptr : new_parent.c_str(),
-                                   delete_old_rdn ? 1 : 0, server.get(), nullptr));
+        int messageId = 0;
+        int sent = ldap_rename(ld_, dn.c_str(), new_rdn.c_str(),
+                               new_parent.empty() ? nullptr : new_parent.c_str(),
+                               delete_old_rdn ? 1 : 0, server.get(), nullptr, &messageId);
+        return finish_write(sent, messageId);
     }
 
     int last_error() const override { return last_; }
@@ -236,11 +246,35 @@ private:
         return last_;
     }
 
+    // Waits for the result of a sent write; a server that has not answered within the write
+    // time-out is told to abandon it.
+    int finish_write(int sent, int messageId) {
+        if (sent != LDAP_SUCCESS) {
+            return track(sent);
+        }
+        timeval wait{write_timeout_, 0};
+        LDAPMessage* message = nullptr;
+        int rc = ldap_result(ld_, messageId, LDAP_MSG_ALL, write_timeout_ > 0 ? &wait : nullptr,
+                             &message);
+        if (rc == 0) {
+            ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            return track(LDAP_TIMEOUT);
+        }
+        if (rc < 0) {
+            int code = LDAP_SERVER_DOWN;
+            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
+            return track(code != LDAP_SUCCESS ? code : LDAP_SERVER_DOWN);
+        }
+        int code = LDAP_SUCCESS;
+        rc = ldap_parse_result(ld_, message, &code, nullptr, nullptr, nullptr, nullptr, 1);
+        return track(rc != LDAP_SUCCESS ? rc : code);
+    }
+
     LDAP* ld_ = nullptr;
     bool ssl_ = false;
     bool tls_ = false;
     int last_ = 0;
-    int timeout_ = 0;
+    int write_timeout_ = 0;
 };
 
 void ReadEntries(LDAP* ld, LDAPMessage* message, SearchResult& result) {

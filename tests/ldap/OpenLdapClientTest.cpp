@@ -7,8 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 
+#include "SlowLdapServer.h"
+#include "ldap/LdapClient.h"
 #include "ldap/LdapHelper.h"
+#include "ldap/LdapSession.h"
 #include "support/ScopedTempDir.h"
 
 namespace {
@@ -69,6 +74,54 @@ TEST_F(OpenLdapClient, SilentServerEndsWithinTheSearchTimeout) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(open_session(cfg, false, L"CORP\\admin", L"pw"), CExceptionHandler);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// A client bound to the slow server, with searches and the handshake bounded at one second.
+std::unique_ptr<ILdapClient> BoundClient(const KvTest::SlowLdapServer& server, int writeSeconds) {
+    std::unique_ptr<ILdapClient> client = CreateOpenLdapClient();
+    EXPECT_EQ(client->init("127.0.0.1", server.Port(), false), 0);
+    client->set_timeouts({1, writeSeconds});
+    client->set_option(LDAP_OPTION_PROTOCOL_VERSION, 3);
+    EXPECT_EQ(client->connect(-1), 0);
+    EXPECT_EQ(client->simple_bind("CN=tester", "pw"), 0);
+    return client;
+}
+
+TEST_F(OpenLdapClient, WritesOutlastTheSearchTimeout) {
+    KvTest::SlowLdapServer server(std::chrono::milliseconds(1500));
+    std::unique_ptr<ILdapClient> client = BoundClient(server, 30);
+    const LdapModification change{LDAP_MODOP_REPLACE | LDAP_MODOP_BVALUES, "description", {"x"}};
+    struct Case {
+        const char* name;
+        std::function<int()> write;
+    };
+    const Case cases[] = {
+        {"delete",
+         [&] {
+             return client->remove("OU=tree,DC=x", {{OID_TREE_DELETE, std::nullopt, true}});
+         }},
+        {"add", [&] { return client->add("CN=a,DC=x", {change}, {}); }},
+        {"modify", [&] { return client->modify("CN=a,DC=x", {change}, {}); }},
+        {"rename", [&] { return client->rename("CN=a,DC=x", "CN=b", "OU=y,DC=x", true, {}); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(c.write(), 0);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+    }
+    EXPECT_EQ(server.WritesAnswered(), 4);
+}
+
+TEST_F(OpenLdapClient, WriteGivesUpAtTheWriteTimeout) {
+    KvTest::SlowLdapServer server(std::chrono::seconds(30));
+    std::unique_ptr<ILdapClient> client = BoundClient(server, 2);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client->remove("OU=tree,DC=x", {}), LDAP_RC_TIMEOUT);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::seconds(2));
+    EXPECT_LT(waited, std::chrono::seconds(10));
+    EXPECT_EQ(client->last_error(), LDAP_RC_TIMEOUT);
 }
 
 }  // namespace

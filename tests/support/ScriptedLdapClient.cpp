@@ -39,8 +39,9 @@ int ScriptedLdapClient::init(const std::string& host, int port, bool ssl) {
     return track(script_->initRc);
 }
 
-int ScriptedLdapClient::set_timeouts(int seconds) {
-    script_->calls.push_back("set_timeouts " + std::to_string(seconds));
+int ScriptedLdapClient::set_timeouts(const ClientTimeouts& timeouts) {
+    script_->calls.push_back("set_timeouts " + std::to_string(timeouts.handshake_seconds) +
+                             " write=" + std::to_string(timeouts.write_seconds));
     return 0;
 }
 

@@ -59,7 +59,7 @@ public:
     explicit ScriptedLdapClient(std::shared_ptr<LdapScript> script) : script_(std::move(script)) {}
 
     int init(const std::string& host, int port, bool ssl) override;
-    int set_timeouts(int seconds) override;
+    int set_timeouts(const LdapHelper::ClientTimeouts& timeouts) override;
     int set_option(int option, int value) override;
     int get_option(int option, int& value) override;
     int connect(int timeout_seconds) override;
