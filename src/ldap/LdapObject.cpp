@@ -1,5 +1,6 @@
 #include "ldap/LdapObject.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -19,6 +20,9 @@ constexpr const wchar_t* kObjectClass = L"objectClass";
 constexpr const wchar_t* kSecurityDescriptor = L"nTSecurityDescriptor";
 constexpr uint32_t E_OUTOFMEMORY_CODE = 0x8007000E;
 constexpr uint32_t E_FAIL_CODE = 0x80004005;
+// A value of megabytes would make a dump of hundreds of megabytes that no trace line can hold;
+// the first bytes are enough to recognise what was written.
+constexpr size_t kCommitDumpBytes = 4096;
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
@@ -146,7 +150,13 @@ void LdapObject::commit() {
         if (value.data().empty()) {
             trace_info(L"Remove attribute!");
         } else {
-            std::wstring dump = detail::hex_dump(value.data().data(), value.data().size());
+            size_t size = value.data().size();
+            std::wstring dump =
+                detail::hex_dump(value.data().data(), std::min(size, kCommitDumpBytes));
+            if (size > kCommitDumpBytes) {
+                dump += L" ... " + std::to_wstring(size - kCommitDumpBytes) +
+                        L" more bytes not dumped\r\n";
+            }
             trace_info(L"Size: %d\nData:\n%ls", static_cast<int>(value.data().size()),
                        dump.c_str());
         }

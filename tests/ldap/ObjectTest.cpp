@@ -1,5 +1,7 @@
 #include "SessionFixture.h"
 
+#include <chrono>
+
 namespace {
 
 using namespace LdapHelper;
@@ -110,6 +112,40 @@ TEST_F(Objects, HexDumpLinesAreSeventyOneCharactersWhenFull) {
               L"  7F 80 81 41 83 84 85 86  87 88 89 8A 8B 8C 8D 8E | ...A............\r\n");
     EXPECT_EQ(dump.substr(firstEnd),
               L"  8F 90 91 92                                      | ....\r\n");
+}
+
+TEST_F(Objects, CommitOfAMultiMegabyteValueDumpsOnlyItsFirstBytes) {
+    std::vector<uint8_t> photo(8 << 20);
+    for (size_t i = 0; i < photo.size(); ++i) {
+        photo[i] = static_cast<uint8_t>('A' + i % 16);
+    }
+    object_ptr found = Existing();
+    found->set_attr(L"jpegPhoto", attr_value(photo));
+    trace_.lines.clear();
+    auto start = std::chrono::steady_clock::now();
+    found->commit();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    ASSERT_EQ(script_->changes.size(), 1u);
+    EXPECT_EQ(script_->changes[0].mods[0].values[0].size(), photo.size());
+    ASSERT_EQ(trace_.lines.size(), 4u);
+    const std::wstring& dump = trace_.lines[3];
+    const std::wstring head = L"I: Size: 8388608\nData:\n";
+    const std::wstring line =
+        L"  41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50 | ABCDEFGHIJKLMNOP\r\n";
+    const std::wstring tail = L" ... 8384512 more bytes not dumped\r\n";
+    EXPECT_EQ(dump.size(), head.size() + 256 * line.size() + tail.size());
+    EXPECT_EQ(dump.substr(0, head.size() + line.size()), head + line);
+    EXPECT_EQ(dump.substr(dump.size() - line.size() - tail.size()), line + tail);
+}
+
+TEST_F(Objects, ValueOfFourKibibytesIsDumpedWhole) {
+    object_ptr found = Existing();
+    found->set_attr(L"jpegPhoto", attr_value(std::vector<uint8_t>(4096, 'z')));
+    trace_.lines.clear();
+    found->commit();
+    ASSERT_EQ(trace_.lines.size(), 4u);
+    EXPECT_EQ(trace_.lines[3].size(), std::wstring(L"I: Size: 4096\nData:\n").size() + 256 * 71);
 }
 
 TEST_F(Objects, RemoveSendsTheCriticalTreeDeleteControl) {

@@ -138,13 +138,26 @@ RecordingLdapTrace::~RecordingLdapTrace() {
 }
 
 void RecordingLdapTrace::trace(bool error, const wchar_t* format, ...) {
-    wchar_t buffer[8192];
+    // Lines up to the application trace's own limit are recorded whole, so tests see the length
+    // a line really has.
+    constexpr size_t kMaxLine = 1 << 20;
+    std::vector<wchar_t> buffer(8192);
+    int length = -1;
     va_list args;
     va_start(args, format);
-    int length = std::vswprintf(buffer, 8192, format, args);
+    for (;;) {
+        va_list attempt;
+        va_copy(attempt, args);
+        length = std::vswprintf(buffer.data(), buffer.size(), format, attempt);
+        va_end(attempt);
+        if (length >= 0 || buffer.size() > kMaxLine) {
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
     va_end(args);
     lines.push_back(std::wstring(error ? L"E: " : L"I: ") +
-                    (length < 0 ? L"<unformattable>" : buffer));
+                    (length < 0 ? L"<unformattable>" : buffer.data()));
 }
 
 }  // namespace KvTest
