@@ -23,3 +23,9 @@ if(KV_CLANG_TIDY)
   find_program(CLANG_TIDY_EXE NAMES clang-tidy REQUIRED)
   set(CMAKE_CXX_CLANG_TIDY ${CLANG_TIDY_EXE})
 endif()
+
+# The fuzz build instruments the project's libraries with the sanitizers (fuzz/CMakeLists.txt);
+# every program that links them, the unit tests included, then needs the sanitizer runtimes.
+if(KV_BUILD_FUZZ)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -39,6 +39,13 @@ uint32_t BerEncodeDirsync(int flags, int max_bytes, const std::string& cookie, s
     });
 }
 
+uint32_t BerEncodePage(uint32_t size, const std::string& cookie, std::string& value) {
+    return Encode(value, [&](BerElement* ber) {
+        ber_printf(ber, "{io}", static_cast<ber_int_t>(size), cookie.data(),
+                   static_cast<ber_len_t>(cookie.size()));
+    });
+}
+
 bool BerDecodeDirsync(const std::string& value, int& more, std::string& cookie) {
     berval input{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.data())};
     BerElement* ber = ber_init(&input);

@@ -145,6 +145,8 @@ bool SplitFirstRdn(const std::string& dn, std::string& rdn, std::string& parent)
 uint32_t BerEncodeFlags(int flags, std::string& value);  // "{i}"
 uint32_t BerEncodeDirsync(int flags, int max_bytes, const std::string& cookie,
                           std::string& value);  // "{iio}"
+// The simple paged results control (RFC 2696): "{io}" of the page size and the cookie.
+uint32_t BerEncodePage(uint32_t size, const std::string& cookie, std::string& value);
 // Reads "{iiO}"; false when the value does not decode.
 bool BerDecodeDirsync(const std::string& value, int& more, std::string& cookie);
 

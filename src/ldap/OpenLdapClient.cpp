@@ -27,7 +27,6 @@ public:
             pointers_.push_back(&item);
         }
     }
-    void add(LDAPControl* extra) { pointers_.push_back(extra); }
     LDAPControl** get() {
         if (pointers_.empty()) {
             return nullptr;
@@ -306,20 +305,17 @@ void ReadEntries(LDAP* ld, LDAPMessage* message, SearchResult& result) {
 }
 
 int OpenLdapClient::search(const SearchRequest& request, SearchResult& result) {
-    ControlArray server(request.server_controls);
-    LDAPControl* page = nullptr;
+    std::vector<LdapControl> sent = request.server_controls;
     if (request.page_size) {
-        berval cookie{static_cast<ber_len_t>(request.page_cookie.size()),
-                      const_cast<char*>(request.page_cookie.data())};
-        int rc =
-            ldap_create_page_control(ld_, static_cast<ber_int_t>(*request.page_size),
-                                     request.page_cookie.empty() ? nullptr : &cookie, 0, &page);
-        if (rc != LDAP_SUCCESS) {
-            return track(rc);
+        // Built here rather than with ldap_create_page_control, which refuses the page size 0
+        // that asks the server to end a paged search.
+        std::string value;
+        if (BerEncodePage(*request.page_size, request.page_cookie, value) != 0) {
+            return track(LDAP_NO_MEMORY);
         }
-        server.add(page);
+        sent.push_back({LDAP_CONTROL_PAGEDRESULTS, value, false});
     }
-    std::unique_ptr<LDAPControl, void (*)(LDAPControl*)> pageOwner(page, ldap_control_free);
+    ControlArray server(sent);
 
     std::vector<char*> attributes;
     for (const std::string& name : request.attributes) {

@@ -76,6 +76,14 @@ TEST_F(OpenLdapClient, SilentServerEndsWithinTheSearchTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
+TEST_F(OpenLdapClient, PageControlTakesTheSizeZeroThatEndsAPagedSearch) {
+    std::string value;
+    ASSERT_EQ(BerEncodePage(0, "c1", value), 0u);
+    EXPECT_EQ(value, std::string("\x30\x07\x02\x01\x00\x04\x02\x63\x31", 9));
+    ASSERT_EQ(BerEncodePage(500, "", value), 0u);
+    EXPECT_EQ(value, std::string("\x30\x06\x02\x02\x01\xF4\x04\x00", 8));
+}
+
 // A client bound to the slow server, with searches and the handshake bounded at one second.
 std::unique_ptr<ILdapClient> BoundClient(const KvTest::SlowLdapServer& server, int writeSeconds) {
     std::unique_ptr<ILdapClient> client = CreateOpenLdapClient();

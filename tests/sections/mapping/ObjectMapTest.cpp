@@ -132,13 +132,16 @@ TEST(ObjectMapExporter, OneServicePerServiceInIdentifierOrder) {
                    ObjectFilter(*schema.GetObjectSchema(KindService), L"", kServer),
                    {Entry(L"CN=WS2", {{L"orvexKVObjectSid", Sid(kWs2)}}),
                     Entry(L"CN=WS1", {{L"orvexKVObjectSid", Sid(kWs1)}})});
-    for (const auto& [sid, host] : {std::pair{kWs1, L"ws1"}, std::pair{kWs2, L"ws2"}}) {
-        lab.ad->Answer(
-            L"", L"(objectSid=" + sid + L")",
-            {Entry(L"CN=x", {{L"dNSHostName", attr_value(std::wstring(host) + L".corp.local")},
-                             {L"canonicalName",
-                              attr_value(L"corp.local/Computers/" + std::wstring(host))}})});
+    LdapHelper::object_list computers;
+    for (const auto& [sid, host] : {std::pair{kWs2, L"ws2"}, std::pair{kWs1, L"ws1"}}) {
+        computers.push_back(
+            Entry(L"CN=x", {{L"objectSid", Sid(sid)},
+                            {L"dNSHostName", attr_value(std::wstring(host) + L".corp.local")},
+                            {L"canonicalName",
+                             attr_value(L"corp.local/Computers/" + std::wstring(host))}}));
     }
+    // The services are looked up together, in the order the storage listed them.
+    lab.ad->Answer(L"", L"(|(objectSid=" + kWs2 + L")(objectSid=" + kWs1 + L"))", computers);
     MigrationContext context;
     context.storage = lab.Session();
     context.serverSid = kServer;
