@@ -193,4 +193,78 @@ TEST(LdapLab, RenameKeepsAnEscapedTrailingBlankAndTakesTheOldSeparator) {
     EXPECT_EQ(found->get_attr(L"cn").to_string(), L"moved");
 }
 
+// An allowed-access ACE (type 0, no flags) of the given rights for a well-known SID.
+std::vector<uint8_t> AllowAce(uint32_t mask, const std::vector<uint8_t>& sid) {
+    std::vector<uint8_t> ace = {0x00, 0x00, 0, 0};
+    uint16_t size = static_cast<uint16_t>(8 + sid.size());
+    ace[2] = static_cast<uint8_t>(size);
+    ace[3] = static_cast<uint8_t>(size >> 8);
+    for (int i = 0; i < 4; ++i) {
+        ace.push_back(static_cast<uint8_t>(mask >> (8 * i)));
+    }
+    ace.insert(ace.end(), sid.begin(), sid.end());
+    return ace;
+}
+
+// The ACL with the ACE put first, its size and count raised to match.
+std::vector<uint8_t> WithAceFirst(const std::vector<uint8_t>& acl,
+                                  const std::vector<uint8_t>& ace) {
+    std::vector<uint8_t> out(acl.begin(), acl.begin() + 8);
+    out.insert(out.end(), ace.begin(), ace.end());
+    out.insert(out.end(), acl.begin() + 8, acl.end());
+    uint16_t size = static_cast<uint16_t>(out.size());
+    uint16_t count = static_cast<uint16_t>((acl[4] | acl[5] << 8) + 1);
+    out[2] = static_cast<uint8_t>(size);
+    out[3] = static_cast<uint8_t>(size >> 8);
+    out[4] = static_cast<uint8_t>(count);
+    out[5] = static_cast<uint8_t>(count >> 8);
+    return out;
+}
+
+bool Contains(const std::vector<uint8_t>& haystack, const std::vector<uint8_t>& needle) {
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+           haystack.end();
+}
+
+TEST(LdapLab, SecurityDescriptorReadWrittenBackAndReadAgain) {
+    KV_REQUIRE_LAB();
+    session_ptr s = OpenAd(false);
+    ScratchOu scratch(*s, KvTest::ScratchName(L"kv-ldap-sd"));
+    std::wstring dn = L"OU=guarded," + scratch.Dn();
+    s->add_object(dn.c_str(), L"organizationalUnit")->commit();
+    auto read = [&] {
+        object_ptr entry = s->open_object(dn.c_str(), {L"nTSecurityDescriptor"});
+        EXPECT_NE(entry, nullptr);
+        return entry;
+    };
+    object_ptr entry = read();
+    ASSERT_NE(entry, nullptr);
+    security_descriptor original = entry->get_sd();
+    ASSERT_FALSE(original.owner().empty());
+    ASSERT_FALSE(original.group().empty());
+    ASSERT_GE(original.dacl().size(), 8u);
+    EXPECT_TRUE(original.sacl().empty());  // searches ask for owner, group and DACL only
+
+    entry->set_sd(original, DACL_SECURITY_INFORMATION);
+    entry->commit();
+    EXPECT_EQ(read()->get_sd(), original);
+
+    // Everyone may read the object's properties (ADS_RIGHT_DS_READ_PROP).
+    const std::vector<uint8_t> everyone = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
+    std::vector<uint8_t> ace = AllowAce(0x10, everyone);
+    security_descriptor changed = original;
+    changed.set_dacl(WithAceFirst(original.dacl(), ace), true);
+    object_ptr writer = read();
+    writer->set_sd(changed, DACL_SECURITY_INFORMATION);
+    writer->commit();
+
+    security_descriptor again = read()->get_sd();
+    EXPECT_EQ(again.owner(), original.owner());
+    EXPECT_EQ(again.group(), original.group());
+    EXPECT_TRUE(Contains(again.dacl(), ace));
+    EXPECT_FALSE(Contains(original.dacl(), ace));
+    EXPECT_EQ(again.dacl()[4] | again.dacl()[5] << 8,
+              (original.dacl()[4] | original.dacl()[5] << 8) + 1);
+}
+
 }  // namespace
