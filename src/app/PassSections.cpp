@@ -5,6 +5,7 @@
 #include "sections/common/CommonInfoImporter.h"
 #include "sections/mapping/ObjectMapExporter.h"
 #include "sections/mapping/ObjectMapImporter.h"
+#include "sections/oms/OmsExporter.h"
 
 namespace KvMigration {
 namespace {
@@ -17,8 +18,9 @@ public:
     std::shared_ptr<IExporter> Common(const MigrationContext&) override {
         return std::make_shared<CCommonInfoExporter>();
     }
-    // OmsExporter
-    std::shared_ptr<IExporter> Oms(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IExporter> Oms(const MigrationContext&) override {
+        return std::make_shared<OmsExporter>();
+    }
     // ClientExporter
     std::shared_ptr<IExporter> Client(const MigrationContext&) override { return nullptr; }
     // ICheckExporter

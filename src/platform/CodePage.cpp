@@ -1,11 +1,16 @@
 #include "platform/CodePage.h"
 
+#include "platform/Registry.h"
+
 #include <iconv.h>
 #include <langinfo.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cwchar>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace Platform {
@@ -109,6 +114,27 @@ std::wstring CodePageToWide(std::string_view text, unsigned codePage) {
         return AsciiFallback(text);
     }
     return result;
+}
+
+unsigned ServerCodePage() {
+    std::shared_ptr<const IRegistry> registry = OpenSystemRegistry();
+    std::optional<RegValue> value = registry->GetValue(KeyCodePage, L"ACP");
+    unsigned codePage = 0;
+    if (value &&
+        (value->type == RegValue::Type::String || value->type == RegValue::Type::ExpandString)) {
+        codePage = static_cast<unsigned>(std::wcstoul(value->text.c_str(), nullptr, 10));
+    } else if (value && value->type == RegValue::Type::Dword) {
+        codePage = static_cast<unsigned>(value->number);
+    }
+    if (codePage == 0) {
+        return CodePageAnsi;
+    }
+    iconv_t probe = iconv_open("WCHAR_T", CodesetName(codePage).c_str());
+    if (probe == reinterpret_cast<iconv_t>(-1)) {
+        return CodePageAnsi;
+    }
+    iconv_close(probe);
+    return codePage;
 }
 
 bool IsValidUtf8(std::string_view bytes) {

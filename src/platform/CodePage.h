@@ -29,6 +29,18 @@ inline std::wstring AnsiToWide(std::string_view text) {
     return CodePageToWide(text, CodePageAnsi);
 }
 
+// The code page of text that a Windows server wrote (group-policy templates and what their values
+// decode to): the value "ACP" under
+// HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Nls\CodePage of the registry file, for
+// example 1251; the locale's code set (CodePageAnsi) when the value is missing or names no code
+// page this machine can convert.
+unsigned ServerCodePage();
+inline std::wstring ServerAnsiToWide(std::string_view text) {
+    return CodePageToWide(text, ServerCodePage());
+}
+inline constexpr const wchar_t* KeyCodePage =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage";
+
 // Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
