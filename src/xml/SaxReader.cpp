@@ -49,6 +49,20 @@ void SaxReader::Resume() {
         damageLine_ = error->line;
         damageText_ = error->message;
         KvBase::GetTrace().Trace(KvBase::TraceError, L"%ls", DamagedDocumentError().c_str());
+    } catch (...) {
+        // A document kept in a directory attribute belongs to one object: its caller names that
+        // object in the failure, and the pass that called it ends the run.
+        if (sourceName_.empty()) {
+            outcome_ = ReadOutcome::Damaged;
+            throw;
+        }
+        ReportFatal();
+    }
+}
+
+void SaxReader::ReportFatal() {
+    try {
+        throw;
     } catch (const std::exception& e) {
         std::string what = e.what();
         if (what.size() > 1800) {  // keeps the message within the formatting limit

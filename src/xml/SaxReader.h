@@ -30,7 +30,9 @@ enum class ReadOutcome {
 //
 // Failures thrown by an importer's StartNode, Value or EndNode are dropped and reading goes on.
 // Any other failure inside an event (BeginImport, EndImport, the reader's own bookkeeping) is
-// reported through the fatal output and ends the process.
+// reported through the fatal output and ends the process when reading a file; an in-memory
+// document (XmlSource) lets it leave Resume instead, so that its caller can name the object the
+// document belongs to.
 //
 // A document that is not well-formed is read up to the error: the events before it are
 // delivered, an importer whose section is open at that point gets no further call, the error is
@@ -71,6 +73,8 @@ private:
     void Characters(std::string_view utf8) override;
     void EndElement(const std::wstring& name) override;
     void FlushTextRun();
+    // The fatal output of the failure being handled; never returns.
+    [[noreturn]] void ReportFatal();
 
     std::shared_ptr<IImporter> activeImporter_;
     std::map<std::wstring, std::shared_ptr<IImporter>> importers_;

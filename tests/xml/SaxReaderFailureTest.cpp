@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "base/KvError.h"
+#include "platform/CodePage.h"
 #include "support/RecordingImporter.h"
+#include "support/ScopedTempDir.h"
 
 namespace KvMigration {
 namespace {
@@ -67,7 +69,9 @@ void ReadWithFailingSectionCall(const std::wstring& call, Failure failure) {
         std::wstring call_;
         Failure failure_;
     };
-    SaxReader reader(XmlSource{Document}, MigrationContext{});
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("m.xml"), Platform::WideToUtf8(Document));
+    SaxReader reader(Platform::Utf8ToWide(dir.File("m.xml")), MigrationContext{});
     reader.RegisterImporter(L"Korvant/Config/Common", std::make_shared<Failing>(call, failure));
     reader.Resume();
     std::fprintf(stderr, "reading went on");
@@ -92,6 +96,26 @@ TEST(SaxReaderFailuresDeathTest, FailingEndImportWithStandardExceptionEndsThePro
 TEST(SaxReaderFailuresDeathTest, FailingEndImportWithAnythingElseEndsTheProcess) {
     EXPECT_EXIT(ReadWithFailingSectionCall(L"EndImport", 42), testing::ExitedWithCode(255),
                 "^An unhandled SAX exception occurred.\n$");
+}
+
+// A document kept in a directory attribute: its caller names the object it belongs to.
+TEST(SaxReaderFailures, SectionFailuresOfAnInMemoryDocumentLeaveTheReading) {
+    class FailingBegin : public KvTest::RecordingImporter {
+    public:
+        FailingBegin() : RecordingImporter(L"x", std::make_shared<std::vector<std::wstring>>()) {}
+        void BeginImport(const MigrationContext&, const Attributes&) override {
+            throw BrokenSchema();
+        }
+    };
+    SaxReader reader(XmlSource{Document}, MigrationContext{});
+    reader.RegisterImporter(L"Korvant/Config/Common", std::make_shared<FailingBegin>());
+    try {
+        reader.Resume();
+        FAIL() << "went on";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Description(), L"The import file schema is broken.");
+    }
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Damaged);
 }
 
 }  // namespace
