@@ -1,5 +1,6 @@
 #include "ldap/LdapSession.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "ldap/LdapObject.h"
@@ -19,8 +20,9 @@ constexpr std::wstring_view kLdapHelperKey =
     L"HKEY_LOCAL_MACHINE\\Software\\Orvex\\Korvant 5\\LdapHelper";
 constexpr uint32_t kDefaultSearchTimeout = 60;
 // Writes are not bounded by the search time-out: a tree delete or a large modification can take
-// a slow server minutes, and a write given up on may still be carried out.
-constexpr int kWriteTimeoutSeconds = 10 * 60;
+// a slow server minutes, and a write given up on may still be carried out. A longer search
+// time-out raises it.
+constexpr uint32_t kWriteTimeoutSeconds = 10 * 60;
 
 bool HasText(const wchar_t* text) {
     return text != nullptr && *text != L'\0';
@@ -100,7 +102,8 @@ void LdapSession::open(const server_cfg& cfg, bool use_ssl, const wchar_t* user,
         search_timeout_ =
             registry->GetDword(kLdapHelperKey, L"SearchTimeout").value_or(kDefaultSearchTimeout);
         // The search time-out also bounds the handshake, a short exchange in any case.
-        client_->set_timeouts({static_cast<int>(search_timeout_), kWriteTimeoutSeconds});
+        client_->set_timeouts({static_cast<int>(search_timeout_),
+                               static_cast<int>(std::max(search_timeout_, kWriteTimeoutSeconds))});
 
         trace_info(L"Try open session to '%ls:%d'; User: %ls Password: %ls)", cfg_.host.c_str(),
                    active_port(), HasText(user) ? user : L"<NULL>",

@@ -115,7 +115,10 @@ private:
         std::string content;
         while (fd >= 0 && ReadMessage(fd, content)) {
             // messageID INTEGER (tag 0x02, short length), then the operation's tag.
-            size_t idLength = static_cast<uint8_t>(content[1]);
+            size_t idLength = content.size() < 2 ? 0 : static_cast<uint8_t>(content[1]);
+            if (content.size() < 3 + idLength) {
+                break;
+            }
             std::string id = content.substr(0, 2 + idLength);
             uint8_t tag = ResponseTag(static_cast<uint8_t>(content[2 + idLength]));
             content.clear();
