@@ -232,11 +232,7 @@ TEST(LdapLab, SecurityDescriptorReadWrittenBackAndReadAgain) {
     ScratchOu scratch(*s, KvTest::ScratchName(L"kv-ldap-sd"));
     std::wstring dn = L"OU=guarded," + scratch.Dn();
     s->add_object(dn.c_str(), L"organizationalUnit")->commit();
-    auto read = [&] {
-        object_ptr entry = s->open_object(dn.c_str(), {L"nTSecurityDescriptor"});
-        EXPECT_NE(entry, nullptr);
-        return entry;
-    };
+    auto read = [&] { return s->open_object(dn.c_str(), {L"nTSecurityDescriptor"}); };
     object_ptr entry = read();
     ASSERT_NE(entry, nullptr);
     security_descriptor original = entry->get_sd();
@@ -247,7 +243,9 @@ TEST(LdapLab, SecurityDescriptorReadWrittenBackAndReadAgain) {
 
     entry->set_sd(original, DACL_SECURITY_INFORMATION);
     entry->commit();
-    EXPECT_EQ(read()->get_sd(), original);
+    object_ptr unchanged = read();
+    ASSERT_NE(unchanged, nullptr);
+    EXPECT_EQ(unchanged->get_sd(), original);
 
     // Everyone may read the object's properties (ADS_RIGHT_DS_READ_PROP).
     const std::vector<uint8_t> everyone = {1, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
@@ -255,10 +253,13 @@ TEST(LdapLab, SecurityDescriptorReadWrittenBackAndReadAgain) {
     security_descriptor changed = original;
     changed.set_dacl(WithAceFirst(original.dacl(), ace), true);
     object_ptr writer = read();
+    ASSERT_NE(writer, nullptr);
     writer->set_sd(changed, DACL_SECURITY_INFORMATION);
     writer->commit();
 
-    security_descriptor again = read()->get_sd();
+    object_ptr reread = read();
+    ASSERT_NE(reread, nullptr);
+    security_descriptor again = reread->get_sd();
     EXPECT_EQ(again.owner(), original.owner());
     EXPECT_EQ(again.group(), original.group());
     EXPECT_TRUE(Contains(again.dacl(), ace));
