@@ -10,21 +10,26 @@
 namespace KvMigration {
 namespace {
 
+// The sections of one export share one view of the source storage, so it is discovered once
+// and each kind of object read once.
 class ExportSections : public IExportSections {
 public:
     std::shared_ptr<IExporter> Mapping(const MigrationContext&) override {
-        return std::make_shared<ExporterObjectMap>();
+        return std::make_shared<ExporterObjectMap>(storage_);
     }
     std::shared_ptr<IExporter> Common(const MigrationContext&) override {
-        return std::make_shared<CCommonInfoExporter>();
+        return std::make_shared<CCommonInfoExporter>(storage_);
     }
     std::shared_ptr<IExporter> Oms(const MigrationContext&) override {
-        return std::make_shared<OmsExporter>();
+        return std::make_shared<OmsExporter>(storage_);
     }
     // ClientExporter
     std::shared_ptr<IExporter> Client(const MigrationContext&) override { return nullptr; }
     // ICheckExporter
     std::shared_ptr<IExporter> ICheck(const MigrationContext&) override { return nullptr; }
+
+private:
+    ExportStoragePtr storage_ = std::make_shared<ExportStorage>();
 };
 
 // The object map and the common information, once made, are kept to be handed to the data

@@ -113,15 +113,28 @@ ObjectDataPtr CLdapData::GetSingleObject(ObjectKind kind, const std::wstring& id
 
 ObjectDataMap CLdapData::GetObjects(ObjectKind kind) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[CLdapData::GetObjects] ");
-    if (kind == KindContainer) {
-        return storage_->GetContainers();
+    auto kept = reads_.find(kind);
+    if (kept == reads_.end()) {
+        ObjectDataMap records;
+        if (kind == KindContainer) {
+            records = storage_->GetContainers();
+        } else {
+            const ObjectSchemaPtr schema = schema_->GetObjectSchema(kind);
+            for (const CLdapObject& object :
+                 storage_->GetLdapObjects(*schema, NotFoundMode::Warn)) {
+                records[object.id] = AssembleRecord(object, *schema);
+            }
+        }
+        if (!keepReads_) {
+            return records;
+        }
+        kept = reads_.emplace(kind, std::move(records)).first;
     }
-    const ObjectSchemaPtr schema = schema_->GetObjectSchema(kind);
-    ObjectDataMap records;
-    for (const CLdapObject& object : storage_->GetLdapObjects(*schema, NotFoundMode::Warn)) {
-        records[object.id] = AssembleRecord(object, *schema);
+    ObjectDataMap copies;
+    for (const auto& [id, record] : kept->second) {
+        copies.emplace(id, std::make_shared<CObjectData>(*record));
     }
-    return records;
+    return copies;
 }
 
 void CLdapData::CreateObject(const CObjectData& record) {

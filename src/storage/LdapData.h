@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ public:
                        bool kvPolicyPriority) override;
     bool IsDomainSubtreeContainer(const std::wstring& id) override;
 
+    // From now on GetObjects reads each kind from the storage once and hands out copies of the
+    // records; for a source that does not change while it is read.
+    void KeepReads() { keepReads_ = true; }
+
     // Creates the record's object with the facade schema's attributes that it carries (others,
     // such as "source", are dropped); a policy also in the global catalogue.
     void CreateObject(const CObjectData& record);
@@ -65,6 +70,8 @@ private:
     LdapStoragePtr storage_;
     LdapSchemaPtr schema_;
     SchemaVersion fileVersion_;
+    bool keepReads_ = false;
+    std::map<ObjectKind, ObjectDataMap> reads_;
 };
 
 // The values of a record that the object schema knows, in the record's order.

@@ -16,12 +16,14 @@ std::wstring ExportDate(std::time_t when) {
     return Platform::AnsiToWide(std::string_view(text, length));
 }
 
-CCommonInfoExporter::CCommonInfoExporter(Clock clock) : clock_(std::move(clock)) {}
+CCommonInfoExporter::CCommonInfoExporter(ExportStoragePtr storage, Clock clock)
+    : storage_(storage ? std::move(storage) : std::make_shared<ExportStorage>()),
+      clock_(std::move(clock)) {}
 
 void CCommonInfoExporter::Export(std::shared_ptr<ISaxWriter> writer,
                                  const MigrationContext& context) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[CCommonInfoExporter::Export] ");
-    CLdapData data(context, SchemaUse::Source);
+    CLdapData& data = storage_->Data(context);
 
     writer->StartNode(L"Date", ExportDate(clock_()));
     writer->EndNode();

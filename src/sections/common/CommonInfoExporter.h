@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "storage/ExportStorage.h"
 #include "xml/Exporter.h"
 
 namespace KvMigration {
@@ -13,11 +14,14 @@ namespace KvMigration {
 class CCommonInfoExporter : public IExporter {
 public:
     using Clock = std::function<std::time_t()>;
-    explicit CCommonInfoExporter(Clock clock = [] { return std::time(nullptr); });
+    // `storage` is the export pass's shared view of the source; null makes one of its own.
+    explicit CCommonInfoExporter(
+        ExportStoragePtr storage = nullptr, Clock clock = [] { return std::time(nullptr); });
 
     void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override;
 
 private:
+    ExportStoragePtr storage_;
     Clock clock_;
 };
 

@@ -5,12 +5,13 @@
 
 namespace KvMigration {
 
+ExporterObjectMap::ExporterObjectMap(ExportStoragePtr storage)
+    : storage_(storage ? std::move(storage) : std::make_shared<ExportStorage>()) {}
+
 void ExporterObjectMap::Export(std::shared_ptr<ISaxWriter> writer,
                                const MigrationContext& context) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[ExporterObjectMap::Export] ");
-    CLdapData data(std::make_shared<CLdapStorage>(context.storage, context.serverSid),
-                   SchemaUse::Source);
-    for (const auto& [id, service] : data.GetObjects(KindService)) {
+    for (const auto& [id, service] : storage_->Data(context).GetObjects(KindService)) {
         writer->StartNode(L"Service", L"");
         writer->WriteAttribute(L"oldId", service->id);
         writer->WriteAttribute(L"oldName", service->name);

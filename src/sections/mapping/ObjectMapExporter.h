@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "storage/ExportStorage.h"
 #include "xml/Exporter.h"
 
 namespace KvMigration {
@@ -11,7 +12,12 @@ namespace KvMigration {
 // administrator to edit) and cn.
 class ExporterObjectMap : public IExporter {
 public:
+    // `storage` is the export pass's shared view of the source; null makes one of its own.
+    explicit ExporterObjectMap(ExportStoragePtr storage = nullptr);
     void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override;
+
+private:
+    ExportStoragePtr storage_;
 };
 
 }  // namespace KvMigration

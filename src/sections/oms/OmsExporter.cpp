@@ -84,12 +84,14 @@ std::wstring GetServerConfigPath() {
     return path + L"ServerConfig.xml";
 }
 
+OmsExporter::OmsExporter(ExportStoragePtr storage)
+    : storage_(storage ? std::move(storage) : std::make_shared<ExportStorage>()) {}
+
 void OmsExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[OmsExporter::Export] ");
     writer_ = std::move(writer);
     context_ = context;
-    data_ = std::make_unique<CLdapData>(
-        std::make_shared<CLdapStorage>(context_.storage, context_.serverSid), SchemaUse::Source);
+    data_ = &storage_->Data(context_);
     std::set<std::wstring> linked;
     SaveServer(linked);
     SaveServices();

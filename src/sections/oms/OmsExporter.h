@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "helper/ObjectData.h"
+#include "storage/ExportStorage.h"
 #include "storage/LdapData.h"
 #include "xml/Exporter.h"
 
@@ -18,6 +19,8 @@ namespace KvMigration {
 // policy documents are brought into the target product's form on the way.
 class OmsExporter : public IExporter {
 public:
+    // `storage` is the export pass's shared view of the source; null makes one of its own.
+    explicit OmsExporter(ExportStoragePtr storage = nullptr);
     void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override;
 
 private:
@@ -31,7 +34,8 @@ private:
 
     std::shared_ptr<ISaxWriter> writer_;
     MigrationContext context_;
-    std::unique_ptr<CLdapData> data_;
+    ExportStoragePtr storage_;
+    CLdapData* data_ = nullptr;
 };
 
 // The management server's configuration file: the registry's TavisServerInstallDir (a Windows

@@ -94,7 +94,7 @@ TEST(CommonInfoExporter, WritesDateVersionAndSecurityDomain) {
     {
         SaxWriter writer(&text, context);
         // 2026-12-09 14:03:59 UTC: seconds are not written.
-        writer.RegisterExporter(L"Common", std::make_shared<CCommonInfoExporter>([] {
+        writer.RegisterExporter(L"Common", std::make_shared<CCommonInfoExporter>(nullptr, [] {
                                     return static_cast<std::time_t>(1796825039);
                                 }));
         writer.StartNode(L"Common", L"");
