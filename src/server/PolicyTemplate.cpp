@@ -143,7 +143,7 @@ std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path) {
 }
 
 std::wstring PolicyTemplateText(const std::string& bytes) {
-    return Platform::AnsiToWide(TextModeLines(bytes));
+    return Platform::ServerAnsiToWide(TextModeLines(bytes));
 }
 
 int ParsePolicyTemplate(const std::wstring& text, PolicyTemplate& policy) {
@@ -177,7 +177,7 @@ std::wstring DecodePolicyXml(const std::wstring& nibbles) {
     if (size_t open = text.find('<', start); open != std::string::npos) {
         start = open;
     }
-    return Platform::AnsiToWide(std::string_view(text).substr(start));
+    return Platform::ServerAnsiToWide(std::string_view(text).substr(start));
 }
 
 std::optional<std::vector<PolicyEntry>> PolicyEntries(const PolicyTemplate& policy) {

@@ -34,13 +34,13 @@ struct PolicyTemplate {
 // Policy element, escaped as they are there (a quote takes six characters).
 size_t PolicySettingCost(std::wstring_view name, std::wstring_view value);
 
-// The template's text, read as a text file in the ANSI code page (see PolicyTemplateText);
+// The template's text, read as a text file in the old server's code page (see PolicyTemplateText);
 // nothing when it cannot be opened, is not a regular file or is larger than
 // PolicyTemplateMaxBytes.
 std::optional<std::wstring> ReadPolicyTemplate(const std::wstring& path);
 
 // What a text-mode read of the template's bytes gives: CR LF becomes LF and the text ends at the
-// first Ctrl-Z; decoded from the ANSI code page.
+// first Ctrl-Z; decoded from the Windows code page of the server that wrote it (registry "ACP").
 std::wstring PolicyTemplateText(const std::string& bytes);
 
 // Fills the template from its text: "Revision" of section "Version", every pair of every other

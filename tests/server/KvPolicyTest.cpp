@@ -273,3 +273,48 @@ TEST_F(CreateKvPolicyTest, ATemplateEndsAtItsFirstCtrlZ) {
 
 }  // namespace
 }  // namespace KvMigration
+
+namespace KvMigration {
+namespace {
+
+// Under a UTF-8 locale, a template a Russian Windows server wrote (CP1251 bytes, and CP1251
+// inside its compressed device document) arrives as Cyrillic once the registry names the
+// server's code page, and as "?" without it.
+TEST_F(CreateKvPolicyTest, CyrillicOfAWindowsServerArrivesThroughItsCodePage) {
+    const std::string card = "\xCA\xE0\xF0\xF2\xE0";  // "Карта" in CP1251
+    const std::string text =
+        "[Version]\r\nRevision=1\r\n[Korvant]\r\nBanner=" + card +
+        "\r\nDacs=" + Narrow(Nibbles("<policy Description=\"" + card + "\"/>")) + "\r\n";
+    const std::wstring path = WriteTemplate(text);
+    struct Case {
+        const char* title;
+        std::string registry;
+        std::wstring banner;
+    };
+    const Case cases[] = {
+        {"ACP 1251", "\"ACP\"=\"1251\"", L"Карта"},
+        {"no ACP: the locale's UTF-8", "", L"?????"},
+        {"an ACP this machine cannot convert", "\"ACP\"=\"99999\"", L"?????"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        KvTest::WriteFile(
+            folder_.File("r.reg"),
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage]\n" +
+                c.registry + "\n");
+        KvTest::ScopedEnv registry("KV_REGISTRY_FILE", folder_.File("r.reg"));
+        ObjectDataPtr policy = CreateKvPolicy(path);
+        ASSERT_NE(policy, nullptr);
+        EXPECT_NE(
+            policy->attributes[L"orvexKVPolicyBase"].text.find(L"value=\"" + c.banner + L"\""),
+            std::wstring::npos)
+            << Narrow(policy->attributes[L"orvexKVPolicyBase"].text);
+        EXPECT_NE(policy->attributes[L"orvexKVPolicyDevices"].text.find(L"Description=&quot;" +
+                                                                        c.banner + L"&quot;"),
+                  std::wstring::npos)
+            << Narrow(policy->attributes[L"orvexKVPolicyDevices"].text);
+    }
+}
+
+}  // namespace
+}  // namespace KvMigration
