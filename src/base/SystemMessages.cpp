@@ -64,6 +64,7 @@ constexpr Message kMessages[] = {
     {1460, L"This operation returned because the timeout period expired.\r\n"},
     {1705, L"The string universal unique identifier (UUID) is invalid.\r\n"},
     {1816, L"Not enough quota is available to process this command.\r\n"},
+    {1921, L"The name of the file cannot be resolved by the system.\r\n"},
     {5010, L"The object already exists.\r\n"},
     {8202, L"The specified directory service attribute or value does not exist.\r\n"},
     {8203, L"The attribute syntax specified to the directory service is invalid.\r\n"},

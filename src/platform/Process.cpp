@@ -76,6 +76,8 @@ uint32_t ErrnoToWin32(int error) {
             return 80;  // the file exists
         case EINVAL:
             return 87;  // the parameter is incorrect
+        case ENXIO:
+            return 110;  // the system cannot open the device or file specified
         case ENOSPC:
         case EDQUOT:
             return 112;  // there is not enough space on the disk
@@ -86,6 +88,8 @@ uint32_t ErrnoToWin32(int error) {
             return 206;  // the filename or extension is too long
         case EIO:
             return 1117;  // an I/O device error
+        case ELOOP:
+            return 1921;  // the name of the file cannot be resolved by the system
         case ECONNREFUSED:
             return 1225;  // the remote computer refused the network connection
         case ETIMEDOUT:

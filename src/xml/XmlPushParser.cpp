@@ -2,6 +2,7 @@
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "platform/Process.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/dict.h>
@@ -382,27 +383,7 @@ void QuietXmlEngine() {
 }
 
 uint32_t FileErrorCode(int error) {
-    switch (error) {
-        case ENOENT:
-            return 2;  // the system cannot find the file specified
-        case ENOTDIR:
-            return 3;  // the system cannot find the path specified
-        case EMFILE:
-        case ENFILE:
-            return 4;  // too many open files
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return 5;  // access is denied
-        case EROFS:
-            return 19;  // the media is write protected
-        case ENOSPC:
-            return 112;  // there is not enough space on the disk
-        case ENAMETOOLONG:
-            return 206;  // the file name or extension is too long
-        default:
-            return 0x80004005;
-    }
+    return Platform::ErrnoToWin32(error);
 }
 
 }  // namespace KvMigration

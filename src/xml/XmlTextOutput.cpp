@@ -7,6 +7,7 @@
 #include <libxml/xmlwriter.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,11 +85,23 @@ std::unique_ptr<XmlTextOutput> XmlTextOutput::ToFile(const std::wstring& fileNam
     std::unique_ptr<XmlTextOutput> output(new XmlTextOutput());
     State& state = *output->state_;
     std::string name = Platform::WideToUtf8(fileName);
-    state.fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Never through a symbolic link at the name (the export folder may be shared), and never
+    // into a FIFO, which would block the run; a file or a device such as /dev/null.
+    state.fd =
+        open(name.c_str(),
+             O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
     if (state.fd < 0) {
         errorCode = FileErrorCode(errno);
         return nullptr;
     }
+    struct stat info {};
+    if (fstat(state.fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode))) {
+        close(state.fd);
+        state.fd = -1;
+        errorCode = FileErrorCode(EACCES);
+        return nullptr;
+    }
+    fcntl(state.fd, F_SETFL, fcntl(state.fd, F_GETFL) & ~O_NONBLOCK);
     xmlOutputBufferPtr buffer =
         xmlOutputBufferCreateIO(State::Write, State::Close, &state, nullptr);
     if (buffer == nullptr) {

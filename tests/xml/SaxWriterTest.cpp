@@ -1,6 +1,7 @@
 #include "xml/SaxWriter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -341,6 +342,27 @@ TEST(SaxWriter, FileThatCannotBeCreatedIsRaisedByTheConstructor) {
         EXPECT_EQ(e.Code(), 2u);
         EXPECT_NE(e.Dump().find(L"SaxWriter::SaxWriter"), std::wstring::npos);
     }
+}
+
+TEST(SaxWriter, TheFileIsNeverWrittenThroughALinkOrIntoAFifo) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("victim"), "precious");
+    ASSERT_EQ(symlink(dir.File("victim").c_str(), dir.File("link.xml").c_str()), 0);
+    ASSERT_EQ(mkfifo(dir.File("fifo.xml").c_str(), 0600), 0);
+    struct Case {
+        std::string name;
+        uint32_t code;
+    };
+    // A FIFO without a reader cannot be opened at all without blocking.
+    const Case cases[] = {{"link.xml", 1921}, {"fifo.xml", 110}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CodeOf([&] {
+                      SaxWriter writer(Platform::Utf8ToWide(dir.File(c.name)), MigrationContext{});
+                  }),
+                  c.code);
+    }
+    EXPECT_EQ(KvTest::ReadFile(dir.File("victim")), "precious");
 }
 
 TEST(SaxWriter, WritingToAFullDiskIsAnError) {
