@@ -18,13 +18,13 @@ void PrintMessage(std::wstring_view text) {
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"%ls", line.c_str());
 }
 
-void PrintWarning(std::wstring_view text) {
+void PrintWarning(std::wstring_view text, uint32_t traceLevel) {
     std::wstring line(text);
     {
         ConsoleColorScope yellow(Platform::ColorYellow);
         WriteConsole(line + L"\n");
     }
-    KvBase::GetTrace().Trace(KvBase::TraceInfo, L"%ls", line.c_str());
+    KvBase::GetTrace().Trace(traceLevel, L"%ls", line.c_str());
 }
 
 void EndProcess(int status) {

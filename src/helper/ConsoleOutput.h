@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -15,8 +16,9 @@ namespace KvMigration {
 // The text and "\n" on the console, the text unchanged as a trace line at level 2.
 void PrintMessage(std::wstring_view text);
 
-// A warning in yellow on the console (the text and "\n"), and the text as a trace line at level 2.
-void PrintWarning(std::wstring_view text);
+// A warning in yellow on the console (the text and "\n"), and the text as a trace line at
+// `traceLevel` (2, information, unless the caller's message says otherwise).
+void PrintWarning(std::wstring_view text, uint32_t traceLevel = 2);
 
 // Light-red text on the console, the error's dump (or the text) at level 4 and "End." at level 2
 // in the trace, the wait for a key, exit status -1. Never returns.
