@@ -8,9 +8,13 @@
 #   attr:text: <Policies />             -> attr:: <the text as it is> (LDIF cannot start a plain
 #                                          value with "<" or a blank)
 #   attr:text16: "text"                 -> attr:: <the text in UTF-16LE, ASCII only>
+#   attr:file: values/mail.xml          -> attr:: <the file's bytes, lines joined by LF, without the
+#                                          last line end; {{NAME}} filled from -v vars=FILE>
 #
 # With -v sid_as_text=1 SIDs stay text: the ldb tools parse that form themselves and refuse the
-# binary one.
+# binary one. A value that runs over several lines (an XML document a product wrote, with
+# Cyrillic text) lives in a file under -v seed_dir, so that a seed line stays one line; UTF-8
+# text passes byte by byte, as the directory stores it.
 #
 # Every other line passes unchanged. Works with mawk (no bit operations needed); run it with
 # LC_ALL=C so that text is taken byte by byte.
@@ -20,6 +24,14 @@ BEGIN {
   for (i = 0; i < 16; i++) HEX[substr("0123456789abcdef", i + 1, 1)] = i
   for (i = 0; i < 6; i++) HEX[substr("ABCDEF", i + 1, 1)] = 10 + i
   for (i = 1; i < 256; i++) ORD[sprintf("%c", i)] = i
+  if (vars != "") {
+    while ((rc = (getline line < vars)) > 0) {
+      if (line ~ /^#/ || index(line, "=") < 2) continue
+      VAR[substr(line, 1, index(line, "=") - 1)] = substr(line, index(line, "=") + 1)
+    }
+    if (rc < 0) { printf "ldif.awk: cannot read %s\n", vars > "/dev/stderr"; exit 1 }
+    close(vars)
+  }
 }
 
 function fail(msg) { printf "ldif.awk: line %d: %s\n", NR, msg > "/dev/stderr"; bad = 1; exit 1 }
@@ -106,7 +118,33 @@ function text16_bytes(text,    i, s, c) {
   return s
 }
 
-match($0, /^[A-Za-z][A-Za-z0-9-]*:(sid|guid|blob|text|text16): /) {
+# Placeholders of an included file; the seed files themselves are filled before this script runs.
+function fill(text, path,    out, at, end, name) {
+  out = ""
+  while ((at = index(text, "{{")) > 0) {
+    end = index(substr(text, at + 2), "}}")
+    if (end == 0) break
+    name = substr(text, at + 2, end - 1)
+    if (!(name in VAR)) fail("unknown placeholder {{" name "}} in " path)
+    out = out substr(text, 1, at - 1) VAR[name]
+    text = substr(text, at + end + 3)
+  }
+  return out text
+}
+
+function file_text(path,    full, line, s, n, rc) {
+  if (seed_dir == "") fail("file values need -v seed_dir")
+  if (path ~ /^\// || path ~ /(^|\/)\.\.(\/|$)/) fail("file values name a path inside the seed: " path)
+  full = seed_dir "/" path
+  s = ""; n = 0
+  while ((rc = (getline line < full)) > 0) s = s (n++ ? "\n" : "") line
+  if (rc < 0) fail("cannot read " full)
+  close(full)
+  if (n == 0) fail("empty file " full)
+  return fill(s, path)
+}
+
+match($0, /^[A-Za-z][A-Za-z0-9-]*:(sid|guid|blob|text|text16|file): /) {
   attr = substr($0, 1, index($0, ":") - 1)
   rest = substr($0, length(attr) + 2)
   kind = substr(rest, 1, index(rest, ":") - 1)
@@ -116,6 +154,7 @@ match($0, /^[A-Za-z][A-Za-z0-9-]*:(sid|guid|blob|text|text16): /) {
   else if (kind == "guid") bytes = guid_bytes(value)
   else if (kind == "text16") bytes = text16_bytes(value)
   else if (kind == "text") bytes = text_bytes(value)
+  else if (kind == "file") bytes = text_bytes(file_text(value))
   else {
     if (split(value, w, " ") != 2 || w[1] !~ /^[0-9]+$/) fail("blob wants: <count> <label>")
     bytes = blob_bytes(w[1] + 0, w[2])

@@ -149,7 +149,8 @@ EOF
 }
 
 # The registry of the management server that runs the program, as `reg export` writes it
-# (UTF-16LE with a byte-order mark, CR LF line ends).
+# (UTF-16LE with a byte-order mark, CR LF line ends). The old server was a Russian Windows: its
+# ANSI code page (1251) is what the group-policy templates on sysvol are written in.
 write_registry() {
   local oms_sid unc=$STATE_DIR/unc server=$STATE_DIR/server/ trace=$STATE_DIR/trace/
   oms_sid=$(conf_value SID_KVOMS "$IDS_FILE")
@@ -177,6 +178,9 @@ Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\kvcc0\\Trace]
 "TracePath"="$trace"
+
+[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage]
+"ACP"="1251"
 
 EOF
   } | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE >"$STATE_DIR/registry.reg.new"

@@ -127,7 +127,8 @@ seed_instance() {
 }
 
 # Folders of the group-policy objects on the domain's sysvol share; files kept under
-# seed/sysvol/<GUID>/ (such as MACHINE/Microsoft/Windows NT/SecEdit/GptKorvant.inf) are copied in.
+# seed/sysvol/<GUID>/ are copied in. The product's templates (GptKorvant.inf) are bytes a
+# Windows server wrote, so they are made from their readable sources in seed/sysvol-src.
 seed_sysvol() {
   local policies key guid
   policies=$(inst_dir ad)/state/sysvol/${INST_REALM[ad]}/Policies
@@ -139,6 +140,8 @@ seed_sysvol() {
   if compgen -G "$LAB_DIR/seed/sysvol/{*}" >/dev/null; then
     cp -r "$LAB_DIR"/seed/sysvol/{*} "$policies/"
   fi
+  python3 "$LAB_DIR/lib/make-gpt.py" "$LAB_DIR/seed/sysvol-src" "$LAB_DIR/seed/ids.conf" "$policies" \
+    >>"$LOG_DIR/provision-ad.log" 2>&1 || die "writing the group-policy templates failed, see $LOG_DIR/provision-ad.log"
 }
 
 # Kerberos: the KDC runs on `ad` only; the service principal for the address that clients

@@ -21,5 +21,6 @@ fill_template() {
   if grep -q '{{' <<<"$filled"; then
     die "$(basename "$template"): unknown placeholder(s): $(grep -o '{{[^}]*}}' <<<"$filled" | sort -u | tr '\n' ' ')"
   fi
-  LC_ALL=C awk -v sid_as_text="$([[ $target == ldb ]] && echo 1)" -f "$LAB_DIR/lib/ldif.awk" <<<"$filled"
+  LC_ALL=C awk -v sid_as_text="$([[ $target == ldb ]] && echo 1)" -v vars="$vars" \
+    -v seed_dir="$LAB_DIR/seed" -f "$LAB_DIR/lib/ldif.awk" <<<"$filled"
 }

@@ -2,8 +2,10 @@
 # What the program relies on from each lab instance, proven with the OpenLDAP tools: binds over
 # StartTLS and LDAPS with the lab CA, the critical security-descriptor-flags control, SID-string
 # filters on product attributes, the identity attributes of computers, the schema version, and a
-# Kerberos bind without a password; and the second domain, whose computers keep the DNS names
-# of the first under other SIDs.
+# Kerberos bind without a password; the second domain, whose computers keep the DNS names of the
+# first under other SIDs; and what the export of the Oms section reads beyond the storages: the
+# product's group-policy templates as a Russian Windows server wrote them, the links to them and
+# the old server's code page.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 
@@ -113,6 +115,45 @@ check "ad-new: OU=Sales with NEW_GUID_OU_SALES" has_line "$out" "objectGUID: $(i
 check "ids and environment agree on the new domain" \
   bash -c '[[ -n $1 && $1 == "$2" && -n $3 && $3 == "$4" ]]' _ \
   "$KV_LAB_NEW_OMS_SID" "$(ids_value NEW_SID_KVOMS)" "$KV_LAB_NEW_DOMAIN_GUID" "$(ids_value NEW_DOMAIN_GUID)"
+
+# What the export of the Oms section reads besides the storages: the product's templates on the
+# sysvol share of `ad`, in the old server's code page, and the group-policy links that lead there.
+gpt() { printf '%s/corp.local/sysvol/corp.local/Policies/%s/MACHINE/Microsoft/Windows NT/SecEdit/GptKorvant.inf' \
+  "$KV_LAB_UNC_ROOT" "$(ids_value "$1")"; }
+# The inflated text of a nibble-string value of a template, as UTF-8.
+gpt_value() {
+  python3 - "$1" "$2" <<'PY'
+import sys, zlib
+for line in open(sys.argv[1], "rb").read().decode("cp1251").split("\r\n"):
+    key, _, value = line.partition("=")
+    if key == sys.argv[2]:
+        blob = bytes.fromhex(value)
+        assert blob[:4] == b"ZLIB" and sum(blob[:-1]) % 256 == blob[-1]
+        text = zlib.decompress(blob[8:-1])
+        assert len(text) == int.from_bytes(blob[4:8], "little")
+        print(text.decode("cp1251"))
+PY
+}
+check "registry: the old server's ANSI code page is 1251" \
+  bash -c 'iconv -f UTF-16LE -t UTF-8 "$1" | tr -d "\r" | grep -qx "\"ACP\"=\"1251\""' _ "$KV_REGISTRY_FILE"
+check "sysvol: GPO_SALES template in CP1251 with CR LF" \
+  bash -c 'grep -q $'"'"'\r$'"'"' "$1" && iconv -f CP1251 -t UTF-8 "$1" | grep -q "^LogonBanner=Вход только"' _ "$(gpt GPO_SALES)"
+out=$(gpt_value "$(gpt GPO_SALES)" Dacs 2>&1) || true
+check "sysvol: GPO_SALES Dacs value inflates to a device document" grep -q 'Description="Шина USB"' <<<"$out"
+check "sysvol: GPO_DOMAIN template ends with Ctrl-Z" \
+  bash -c '[[ $(tail -c 3 "$1" | od -An -tx1 | tr -d " \n") == 0d0a1a ]]' _ "$(gpt GPO_DOMAIN)"
+check "sysvol: the Default Domain Policy has no product template" bash -c '[[ ! -e $1 ]]' _ "$(gpt GPO_DEFAULT_DOMAIN)"
+out=$(lab_search -ZZ -H "ldap://$KV_LAB_AD" -b "$KV_LAB_AD_NC" '(&(objectClass=organizationalUnit)(ou=Support))' gPLink 2>&1) || true
+check "ad: OU Support links GPO_SUPPORT with options 3" grep -qF "$(ids_value GPO_SUPPORT),cn=policies,cn=system,$KV_LAB_AD_NC;3]" <<<"$out"
+out=$(lab_search -ZZ -H "ldap://$KV_LAB_AD" -s base -b "$KV_LAB_AD_NC" gPLink 2>&1) || true
+check "ad: the domain links a group-policy object that does not exist" grep -qF "cn=$(ids_value MISSING_GPO)," <<<"$out"
+out=$(lab_search -ZZ -H "ldap://$KV_LAB_AD" -b "CN=Policies,CN=System,$KV_LAB_AD_NC" \
+  "(|(cn=$(ids_value MISSING_GPO))(cn=$(ids_value GPO_SALES)))" dn 2>&1) || true
+check "ad: GPO_SALES exists, MISSING_GPO does not" \
+  bash -c '[[ $(grep -c "^dn: " <<<"$1") == 1 ]] && grep -qiF "dn: CN=$2," <<<"$1"' _ "$out" "$(ids_value GPO_SALES)"
+out=$(lab_search -H "ldap://$KV_LAB_LDS_HOST:50000" -b "$KV_LAB_SRC_SD_DN" "(orvexKVOMSSID=$oms_sid)" \
+  orvexKVOMSMailSettings 2>&1 | sed -n 's/^orvexKVOMSMailSettings:: //p' | base64 -d 2>&1) || true
+check "src-sd: old-form mail settings with a Cyrillic rule title" grep -qF 'title="Вход и выход пользователей"' <<<"$out"
 
 # Kerberos: a ticket from the lab KDC (password on standard input), then binds without a
 # password; over TLS without a SASL security layer.
