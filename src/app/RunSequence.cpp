@@ -10,6 +10,7 @@
 #include "platform/Registry.h"
 
 #include <clocale>
+#include <csignal>
 #include <exception>
 #include <string>
 
@@ -50,6 +51,9 @@ auto Guarded(const StageMessages& messages, Stage&& stage) {
 
 int RunMigration(const std::vector<std::wstring>& arguments) {
     std::setlocale(LC_CTYPE, "");
+    // A directory server that drops the connection must end in a directory error with its
+    // message, not in a silent death by SIGPIPE on the next write to the socket.
+    std::signal(SIGPIPE, SIG_IGN);
     KvBase::GetTrace();
     // A registry file that is no file leaves every value missing; the trace says why.
     if (std::string problem = Platform::SystemRegistryProblem(); !problem.empty()) {
