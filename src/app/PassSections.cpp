@@ -6,6 +6,7 @@
 #include "sections/mapping/ObjectMapExporter.h"
 #include "sections/mapping/ObjectMapImporter.h"
 #include "sections/oms/OmsExporter.h"
+#include "sections/oms/OmsImporter.h"
 
 namespace KvMigration {
 namespace {
@@ -44,8 +45,9 @@ public:
         commonInfo_ = std::make_shared<CCommonInfoImporter>();
         return commonInfo_;
     }
-    // OmsImporter(object map, common information, context.sections)
-    std::shared_ptr<IImporter> Oms(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IImporter> Oms(const MigrationContext& context) override {
+        return std::make_shared<OmsImporter>(objectMap_, commonInfo_, context.sections);
+    }
     // ClientImporter(object map)
     std::shared_ptr<IImporter> Client(const MigrationContext&) override { return nullptr; }
     // ICheckImporter(object map)
