@@ -138,11 +138,12 @@ void OmsExporter::SaveServer(std::set<std::wstring>& linked) {
 void OmsExporter::SaveServices() {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[OmsExporter::SaveServices] ");
     writer_->StartNode(L"Services", L"");
-    for (auto& [id, service] : data_->GetObjects(KindService)) {
-        KvBase::GetTrace().Trace(KvBase::TraceInfo, L"Save services ID = %ls", id.c_str());
-        Convert(*service, L"the journal schedule",
-                [&] { CJournalScheduleTransformer().Transform(*service); });
-        WriteObject(*service);
+    for (auto& entry : data_->GetObjects(KindService)) {
+        CObjectData& service = *entry.second;
+        KvBase::GetTrace().Trace(KvBase::TraceInfo, L"Save services ID = %ls", entry.first.c_str());
+        Convert(service, L"the journal schedule",
+                [&] { CJournalScheduleTransformer().Transform(service); });
+        WriteObject(service);
     }
     writer_->EndNode();
 }
