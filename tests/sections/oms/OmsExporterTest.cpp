@@ -163,5 +163,51 @@ TEST(OmsExporter, ADamagedValueNamesItsObjectAndAttribute) {
         << Platform::WideToUtf8(error);
 }
 
+// What the lab's golden files cannot show: a storage holding only its server, and a server that
+// is not there.
+TEST(OmsExporter, AServerAloneGivesEmptyListsAndNoServerEndsThePass) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("ServerConfig.xml"),
+                      "<ServerConfiguration><Properties><ServerSessionSettings>"
+                      "<UAFilter Mode=\"0\"/>"
+                      "</ServerSessionSettings></Properties></ServerConfiguration>");
+    KvTest::WriteFile(dir.File("r.reg"),
+                      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Korvant 5]\n"
+                      "\"TavisServerInstallDir\"=\"" +
+                          dir.File("") + "\"\n");
+    KvTest::ScopedEnv registry("KV_REGISTRY_FILE", dir.File("r.reg"));
+    struct Case {
+        const char* title;
+        bool serverThere;
+        std::wstring expected;  // the section, or the error's text
+    };
+    const std::vector<Case> cases = {
+        {"only the server", true,
+         L"<Oms>\n  <Server id=\"" + kServer +
+             L"\" name=\"srv.corp.local\">\n"
+             L"    <orvexKVOMSUAFilter>&lt;UAFilter Mode=&quot;0&quot;&gt;\n\t&lt;/UAFilter&gt;\n"
+             L"</orvexKVOMSUAFilter>\n"
+             L"  </Server>\n  <Services/>\n  <Containers/>\n  <Policies/>\n</Oms>"},
+        {"no server", false, L"No servers found"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        AdStorage storage(L"");
+        if (!c.serverThere) {
+            storage.ad->Answer(L"", ObjectFilter(*storage.schema.GetObjectSchema(KindServer), L"",
+                                                 kServer),
+                               {});
+        }
+        std::wstring text;
+        const std::wstring error = ErrorText([&] {
+            SaxWriter writer(&text, storage.Context());
+            writer.RegisterExporter(L"Oms", std::make_shared<OmsExporter>());
+            writer.StartNode(L"Oms", L"");
+            writer.EndNode();
+        });
+        EXPECT_EQ(c.serverThere ? text : error, c.expected);
+    }
+}
+
 }  // namespace
 }  // namespace KvMigration
