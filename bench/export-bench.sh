@@ -3,7 +3,8 @@
 # 5 000 and 20 000 services (with one container per 100 and one policy per 50 services). Both
 # sides include their connection set-up: the program opens its sessions, ldapsearch connects once
 # per query, every time with StartTLS. Resets src-sd, src-gc and `ad` first (removing every
-# benchmark batch) and leaves the batches in place: run it alone, not beside the lab tests.
+# benchmark batch) and leaves the batches in place; it holds the lab tests' lock while it runs,
+# so lab tests started meanwhile wait for it (and it for them).
 # Usage: bench/export-bench.sh <build folder> [runs]
 set -euo pipefail
 build=${1:?usage: bench/export-bench.sh <build folder> [runs]}
@@ -13,6 +14,8 @@ lab=$root/lab
 measure=$build/bench/measure
 program=$build/src/app/KvMigrationUtil
 . "${KV_LAB_HOME:-/var/tmp/kvlab}/env"
+exec 8>"$KV_LAB_HOME/tests.lock"
+flock 8
 work=$(mktemp -d "${TMPDIR:-/tmp}/kv-export-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

@@ -3,6 +3,9 @@
 // The running directory lab for the integration tests: its client settings, the identifiers of
 // its seed, and sessions to its instances opened as the lab administrator.
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
@@ -88,10 +91,26 @@ private:
         // A lab instance reset under an open session closes its socket; the next write must fail
         // as a directory error, as in the program, not kill the test process.
         std::signal(SIGPIPE, SIG_IGN);
+        HoldTestLock();
         for (const auto& [key, value] : env_.All()) {
             if (key != "KV_LAB_PASSWORD") {
                 setenv(key.c_str(), value.c_str(), 1);
             }
+        }
+    }
+
+    // One process at a time uses the lab: lab tests reset and write shared instances, so two
+    // suites (or a suite and bench/export-bench.sh) running at once would see each other's
+    // writes. The lock is held until the process ends; scripts take it with flock(1).
+    void HoldTestLock() const {
+        const std::string home = env_.Get("KV_LAB_HOME");
+        if (home.empty()) {
+            return;
+        }
+        const std::string path = home + "/tests.lock";
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) {
+            throw std::runtime_error("cannot lock " + path);
         }
     }
 
