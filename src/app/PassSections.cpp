@@ -1,6 +1,8 @@
 // The section exporters and importers of the two passes: the one place that assembles them. A
 // section without its classes yet is written empty on export and read past on import.
 #include "app/Passes.h"
+#include "sections/client/ClientExporter.h"
+#include "sections/client/ClientImporter.h"
 #include "sections/common/CommonInfoExporter.h"
 #include "sections/common/CommonInfoImporter.h"
 #include "sections/mapping/ObjectMapExporter.h"
@@ -24,8 +26,9 @@ public:
     std::shared_ptr<IExporter> Oms(const MigrationContext&) override {
         return std::make_shared<OmsExporter>(storage_);
     }
-    // ClientExporter
-    std::shared_ptr<IExporter> Client(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IExporter> Client(const MigrationContext&) override {
+        return std::make_shared<ClientExporter>();
+    }
     // ICheckExporter
     std::shared_ptr<IExporter> ICheck(const MigrationContext&) override { return nullptr; }
 
@@ -48,8 +51,9 @@ public:
     std::shared_ptr<IImporter> Oms(const MigrationContext& context) override {
         return std::make_shared<OmsImporter>(objectMap_, commonInfo_, context.sections);
     }
-    // ClientImporter(object map)
-    std::shared_ptr<IImporter> Client(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IImporter> Client(const MigrationContext&) override {
+        return std::make_shared<ClientImporter>(objectMap_);
+    }
     // ICheckImporter(object map)
     std::shared_ptr<IImporter> ICheck(const MigrationContext&) override { return nullptr; }
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+namespace KvBase {
+class IKvErrorW;
+}
+
+namespace KvMigration {
+
+// The console lines of the client passes: the parts with a single blank between them, so that
+// "Found ", 3, "person" and " objects..." read "Found  3 person  objects...".
+std::wstring JoinParts(std::initializer_list<std::wstring> parts);
+void PrintParts(std::initializer_list<std::wstring> parts);
+
+// What the client passes do with an error before going on: its dump into the trace at level 4,
+// the system-log report, and its code as the thread's last error.
+void ReportClientError(const KvBase::IKvErrorW& error);
+
+}  // namespace KvMigration

@@ -1,0 +1,342 @@
+#include "sections/client/ClientImporter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/KvError.h"
+#include "client/ClientBase64.h"
+#include "sections/client/ClientTestSupport.h"
+#include "support/TraceCapture.h"
+#include "xml/SaxReader.h"
+
+namespace KvMigration {
+namespace {
+
+using LdapHelper::attr_value;
+
+const std::wstring kRoot = L"DC=korvant";
+const std::wstring kUsers = L"CN=Users," + kRoot;
+const std::wstring kConfig = L"CN=Korvant 5.0 Configuration," + kRoot;
+const std::wstring kElids = L"CN=User Electronic Identifiers," + kConfig;
+const std::string kStarted =
+    "Client objects import started for LDS server:  \n"
+    "Client objects will be imported into:  DC=korvant\n";
+const std::string kTotalsOfNothing =
+    "Imported  0  Global Quill Data (orvexKVGQuillData) objects.\n"
+    "Imported  0  users (person) objects.\n"
+    "Imported  0  user tokens (orvexKVUEI) objects.\n";
+
+std::wstring UserDn(const std::wstring& sid) {
+    return L"CN=" + sid + L"," + kUsers;
+}
+
+std::wstring UserFilter(const std::wstring& sid) {
+    return L"(&(cn=" + sid + L")(objectCategory=person))";
+}
+
+std::wstring Section(const std::wstring& globals, const std::wstring& users,
+                     const std::wstring& elids) {
+    return L"<Korvant><Config/><Data><Client><Globals>" + globals + L"</Globals><Users>" + users +
+           L"</Users><Elids>" + elids + L"</Elids></Client></Data></Korvant>";
+}
+
+class ClientImporterTest : public ClientSectionTest {
+protected:
+    ClientImporterTest() {
+        context.storage = {nullptr, true, target, nullptr};
+        context.serverSid = kOms;
+        AnswerServer(*target, kRoot);
+    }
+
+    // Reads the document with a client importer registered for its section; returns the console
+    // lines, and the code of an error that left the reading (0 for none).
+    std::string Import(const std::wstring& document, uint32_t* leftWith = nullptr) {
+        testing::internal::CaptureStdout();
+        uint32_t code = 0;
+        try {
+            SaxReader reader(XmlSource{document}, context);
+            reader.RegisterImporter(L"Korvant/Data/Client", importer);
+            reader.Resume();
+        } catch (const KvBase::CKvError& e) {
+            code = e.Code();
+        }
+        if (leftWith != nullptr) {
+            *leftWith = code;
+        } else {
+            EXPECT_EQ(code, 0u);
+        }
+        return testing::internal::GetCapturedStdout();
+    }
+
+    // An entry that is in the target and that the creator's search finds.
+    void Existing(const std::wstring& dn, const std::wstring& filter, const std::wstring& base,
+                  std::map<std::wstring, attr_value> values) {
+        target->Put(dn, values);
+        target->Answer(base, filter,
+                       {std::make_shared<KvTest::FakeObject>(dn, values, target.get())});
+    }
+
+    std::shared_ptr<KvTest::FakeSession> target = std::make_shared<KvTest::FakeSession>();
+    std::shared_ptr<ClientImporter> importer = std::make_shared<ClientImporter>();
+    MigrationContext context;
+};
+
+TEST_F(ClientImporterTest, ThreeEmptyContainersImportNothing) {
+    EXPECT_EQ(Import(Section(L"", L"", L"")),
+              kStarted + kTotalsOfNothing + "Client objects import finished.\n");
+    EXPECT_TRUE(target->Writes().empty());
+    EXPECT_EQ(target->Requests().size(), 1u);
+    EXPECT_TRUE(LdsStorageMode());
+    EXPECT_FALSE(ForceImportMode());
+}
+
+TEST_F(ClientImporterTest, ANewUserIsCreatedWithItsSidTheMarkAndItsAttributes) {
+    const std::wstring key = EncodeClientBase64(Bytes(128));
+    std::wstring escapedKey = key;
+    escapedKey.replace(escapedKey.find(L"\r\n"), 2, L"&#13;&#10;");
+    escapedKey.replace(escapedKey.find(L"\r\n"), 2, L"&#13;&#10;");
+    const std::string console = Import(
+        Section(L"",
+                L"<person orvexKVUserAccessLevel=\"3\" orvexKVUserEffectivePublicKey128=\"" +
+                    escapedKey + L"\" orvexKVUserfOutputSecret=\"1\">" + kAlice + L"</person>",
+                L""));
+    EXPECT_EQ(console, kStarted +
+                           "Imported  0  Global Quill Data (orvexKVGQuillData) objects.\n"
+                           "Imported  1  users (person) objects.\n"
+                           "Imported  0  user tokens (orvexKVUEI) objects.\n"
+                           "Client objects import finished.\n");
+    EXPECT_EQ(target->Writes(),
+              std::vector<std::wstring>{L"add " + UserDn(kAlice) +
+                                        L" cn description objectClass orvexKVObjectSid "
+                                        L"orvexKVUserAccessLevel orvexKVUserEffectivePublicKey128 "
+                                        L"orvexKVUserfOutputSecret"});
+    const std::wstring dn = UserDn(kAlice);
+    EXPECT_EQ(target->Value(dn, L"objectClass").to_string(), L"user");
+    EXPECT_EQ(target->Value(dn, L"cn").to_string(), kAlice);
+    EXPECT_EQ(target->Value(dn, L"description").to_string(), L"objectMigrated");
+    EXPECT_EQ(target->Value(dn, L"orvexKVObjectSid").data(), StringToSid(kAlice));
+    EXPECT_EQ(target->Value(dn, L"orvexKVUserEffectivePublicKey128").data(), Bytes(128));
+    EXPECT_EQ(target->Value(dn, L"orvexKVUserfOutputSecret").to_string(), L"TRUE");
+    ASSERT_EQ(target->Requests().size(), 2u);
+    EXPECT_EQ(target->Requests()[1].base, kUsers);
+    EXPECT_EQ(target->Requests()[1].filter, UserFilter(kAlice));
+    EXPECT_EQ(importer->Counters().users, 1u);
+}
+
+TEST_F(ClientImporterTest, AnUnmarkedUserIsOverwrittenAndKeepsWhatTheRecordLacks) {
+    for (const wchar_t* description : {L"", L"objectMigrated;", L"made by the product"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(description)));
+        target = std::make_shared<KvTest::FakeSession>();
+        AnswerServer(*target, kRoot);
+        context.storage.ldsSession = target;
+        std::map<std::wstring, attr_value> values = {
+            {L"objectClass", attr_value(L"user")},
+            {L"orvexKVObjectSid", Sid(kBob)},
+            {L"orvexKVUserAccessLevel", attr_value(L"5")},
+            {L"orvexKVUserfOutputSecret", attr_value(L"TRUE")}};
+        if (*description != L'\0') {
+            values[L"description"] = attr_value(description);
+        }
+        Existing(UserDn(kBob), UserFilter(kBob), kUsers, values);
+        Import(Section(L"", L"<person orvexKVUserAccessLevel=\"1\">" + kBob + L"</person>", L""));
+        EXPECT_EQ(target->Writes(), std::vector<std::wstring>{L"modify " + UserDn(kBob) +
+                                                              L" description orvexKVObjectSid "
+                                                              L"orvexKVUserAccessLevel"});
+        EXPECT_EQ(target->Value(UserDn(kBob), L"orvexKVUserAccessLevel").to_string(), L"1");
+        EXPECT_EQ(target->Value(UserDn(kBob), L"orvexKVUserfOutputSecret").to_string(), L"TRUE");
+        EXPECT_EQ(target->Value(UserDn(kBob), L"description").to_string(), L"objectMigrated");
+    }
+}
+
+TEST_F(ClientImporterTest, AnObjectAnImportMarkedNeedsTheForcedImport) {
+    const std::wstring token = L"CN=token-alice-1," + kElids;
+    Existing(UserDn(kAlice), UserFilter(kAlice), kUsers,
+             {{L"description", attr_value(L"objectMigrated")},
+              {L"orvexKVUserAccessLevel", attr_value(L"3")}});
+    Existing(token, L"(&(cn=token-alice-1)(objectCategory=orvexKVUEI))", kElids,
+             {{L"description", attr_value(L"objectMigrated")}});
+    Existing(L"CN=GQuillData," + kConfig, L"(&(cn=GQuillData)(objectCategory=orvexKVGQuillData))",
+             kConfig, {{L"description", attr_value(L"objectMigrated")}});
+    const std::wstring document = Section(
+        L"<orvexKVGQuillData orvexKVGQuillDataKaCheckImit=\"AQIDBAUGBwg=\">GQuillData"
+        L"</orvexKVGQuillData>",
+        L"<person orvexKVUserAccessLevel=\"4\">" + kAlice + L"</person>",
+        L"<orvexKVUEI orvexKVUEIType=\"2\" orvexKVUEIUserSID=\"" + kAlice +
+            L"\">token-alice-1</orvexKVUEI>");
+    const size_t traceStart = KvTest::TraceLogSize();
+    EXPECT_EQ(Import(document),
+              kStarted +
+                  "Global Quill Data import finished with error:  Object already exists. Use -fi "
+                  "flag.\n"
+                  "Imported  0  Global Quill Data (orvexKVGQuillData) objects.\n"
+                  "User  " +
+                  std::string(kAlice.begin(), kAlice.end()) +
+                  "  import finished with error:  Object already exists. Use -fi flag.\n"
+                  "Imported  0  users (person) objects.\n"
+                  "User token  token-alice-1  import finished with error:  Object already exists. "
+                  "Use -fi flag.\n"
+                  "Imported  0  user tokens (orvexKVUEI) objects.\n"
+                  "Client objects import finished.\n");
+    EXPECT_TRUE(target->Writes().empty());
+    EXPECT_NE(KvTest::TraceLogSince(traceStart)
+                  .find(L"Function: TLdapCreator<class TLdapQuery<class CUserNodeHolder,class "
+                        L"TQueryQualifier<class UserSearchBase,class UserListFilter,class "
+                        L"UserAttributes> > >::CheckEmptyObject"),
+              std::wstring::npos);
+    EXPECT_EQ(sink.records.size(), 3u);
+
+    context.forceImport = true;
+    importer = std::make_shared<ClientImporter>();
+    EXPECT_EQ(Import(document), kStarted +
+                                    "Imported  1  Global Quill Data (orvexKVGQuillData) objects.\n"
+                                    "Imported  1  users (person) objects.\n"
+                                    "Imported  1  user tokens (orvexKVUEI) objects.\n"
+                                    "Client objects import finished.\n");
+    EXPECT_EQ(target->Writes().size(), 3u);
+    EXPECT_EQ(target->Value(UserDn(kAlice), L"orvexKVUserAccessLevel").to_string(), L"4");
+    EXPECT_EQ(target->Value(token, L"orvexKVUEIType").to_string(), L"2");
+    EXPECT_TRUE(ForceImportMode());
+}
+
+TEST_F(ClientImporterTest, NamesFromTheFileNameOneEntryDirectlyBelowTheBase) {
+    const std::wstring name = L"x,CN=Korvant 5.0 Configuration";
+    Import(Section(
+        L"", L"", L"<orvexKVUEI orvexKVUEIUserSID=\"" + kAlice + L"\">" + name + L"</orvexKVUEI>"));
+    const std::wstring dn = L"CN=x\\,CN\\=Korvant 5.0 Configuration," + kElids;
+    EXPECT_EQ(
+        target->Writes(),
+        std::vector<std::wstring>{L"add " + dn + L" cn description objectClass orvexKVUEIUserSID"});
+    EXPECT_EQ(target->Value(dn, L"cn").to_string(), name);
+    EXPECT_EQ(target->Value(dn, L"objectClass").to_string(), L"orvexKVUEI");
+    EXPECT_EQ(target->Requests().back().filter,
+              L"(&(cn=x,CN\\3DKorvant 5.0 Configuration)(objectCategory=orvexKVUEI))");
+}
+
+TEST_F(ClientImporterTest, ARecordThatCannotBeConvertedChangesNothingAndTheNextOneImports) {
+    struct Case {
+        const char* title;
+        std::wstring users;
+        std::wstring elids;
+        std::string line;
+    };
+    const std::string alice(kAlice.begin(), kAlice.end());
+    const std::vector<Case> cases = {
+        {"a user not named by a SID", L"<person orvexKVUserAccessLevel=\"3\">x,CN=Users</person>",
+         L"", "User  x,CN=Users  import finished with error:  The data is invalid.\n"},
+        {"a number out of range",
+         L"<person orvexKVUserAccessLevel=\"4294967296\" orvexKVUserfPrintSecretPriv=\"1\">" +
+             kAlice + L"</person>",
+         L"",
+         "User  " + alice +
+             "  import finished with error:  The value \"4294967296\" of orvexKVUserAccessLevel "
+             "is out of range for an unsigned 32-bit number.\n"},
+        {"a flag that is no number",
+         L"<person orvexKVUserfPrintSecretPriv=\"yes\">" + kAlice + L"</person>", L"",
+         "User  " + alice +
+             "  import finished with error:  The value \"yes\" of orvexKVUserfPrintSecretPriv is "
+             "not a decimal number.\n"},
+        {"authentication data of 39 bytes", L"",
+         L"<orvexKVUEI orvexKVUEIAuthInfo=\"" + EncodeClientBase64(Bytes(39)) +
+             L"\" orvexKVUEIFlags=\"8\" orvexKVUEIUserSID=\"" + kAlice +
+             L"\">token-alice-1</orvexKVUEI>",
+         "User token  token-alice-1  import finished with error:  The data is invalid.\n"},
+        {"a user SID that is no SID", L"",
+         L"<orvexKVUEI orvexKVUEIUserSID=\"NULL SID\">token-alice-1</orvexKVUEI>",
+         "User token  token-alice-1  import finished with error:  The data is invalid.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        target = std::make_shared<KvTest::FakeSession>();
+        AnswerServer(*target, kRoot);
+        context.storage.ldsSession = target;
+        importer = std::make_shared<ClientImporter>();
+        // The bad record comes first; the good one after it must not inherit anything of it.
+        const std::string console = Import(Section(
+            L"", c.users + L"<person>" + kBob + L"</person>",
+            c.elids + L"<orvexKVUEI orvexKVUEIUserSID=\"" + kBob + L"\">token-bob-1</orvexKVUEI>"));
+        EXPECT_NE(console.find(c.line), std::string::npos) << console;
+        EXPECT_EQ(target->Writes(),
+                  (std::vector<std::wstring>{
+                      L"add " + UserDn(kBob) + L" cn description objectClass orvexKVObjectSid",
+                      L"add CN=token-bob-1," + kElids +
+                          L" cn description objectClass orvexKVUEIUserSID"}));
+        // Nothing was searched for the bad record: it failed before the directory was asked.
+        EXPECT_EQ(target->Requests().size(), 3u);
+        EXPECT_EQ(importer->Counters().users + importer->Counters().tokens, 2u);
+        EXPECT_EQ(sink.records.empty(), false);
+        sink.records.clear();
+    }
+}
+
+TEST_F(ClientImporterTest, AccessDeniedStopsTheSectionAndEndsTheRun) {
+    target->FailOn(L"add", L"CN=GQuillData," + kConfig, 50);
+    uint32_t leftWith = 0;
+    const std::string console = Import(Section(L"<orvexKVGQuillData>GQuillData</orvexKVGQuillData>",
+                                               L"<person>" + kAlice + L"</person>", L""),
+                                       &leftWith);
+    EXPECT_EQ(console,
+              kStarted + "Global Quill Data import finished with error:  Access is denied.\n");
+    EXPECT_EQ(leftWith, 5u);
+    EXPECT_TRUE(target->Writes().empty());
+    // The refused add is not sent again, and nothing after it is searched.
+    EXPECT_EQ(target->Requests().size(), 2u);
+}
+
+TEST_F(ClientImporterTest, AnInvalidContextLeavesTheSectionUnread) {
+    context.serverSid.clear();
+    const size_t traceStart = KvTest::TraceLogSize();
+    EXPECT_EQ(Import(Section(L"", L"<person>" + kAlice + L"</person>", L"")),
+              "Input import context is invalid. Client data import impossible. See logs for "
+              "details.\n");
+    const std::wstring trace = KvTest::TraceLogSince(traceStart);
+    EXPECT_NE(trace.find(L"Description: OMS Server SID is empty."), std::wstring::npos);
+    EXPECT_NE(trace.find(L"ClientImporter::StartNode(): no Users and Elids import, exit--"),
+              std::wstring::npos);
+    EXPECT_NE(trace.find(L"ClientImporter::EndImport(): no Users and Elids import, exit--"),
+              std::wstring::npos);
+    EXPECT_TRUE(target->Requests().empty());
+
+    context.serverSid = kOms;
+    context.storage.ldsSession = nullptr;
+    importer = std::make_shared<ClientImporter>();
+    EXPECT_EQ(Import(Section(L"", L"", L"")),
+              "Input import context is invalid. Client data import impossible. See logs for "
+              "details.\n");
+}
+
+TEST_F(ClientImporterTest, WithoutABaseEveryElementFails) {
+    target = std::make_shared<KvTest::FakeSession>();
+    context.storage.ldsSession = target;
+    const size_t traceStart = KvTest::TraceLogSize();
+    EXPECT_EQ(Import(Section(L"", L"<person>" + kAlice + L"</person>", L"")),
+              "Client objects import started for LDS server:  \n"
+              "Client objects import error:  The format of the specified computer name is "
+              "invalid.\n");
+    const std::wstring trace = KvTest::TraceLogSince(traceStart);
+    EXPECT_NE(trace.find(L"Client importer fatal error - check logs for details."),
+              std::wstring::npos);
+    EXPECT_TRUE(target->Writes().empty());
+    EXPECT_EQ(target->Requests().size(), 1u);
+}
+
+TEST_F(ClientImporterTest, OnlyTheThreeRecordElementsHaveImporters) {
+    const size_t traceStart = KvTest::TraceLogSize();
+    EXPECT_EQ(importer->CreateNodeImporter(L"Users"), nullptr);
+    EXPECT_EQ(importer->CreateNodeImporter(L"Client"), nullptr);
+    EXPECT_EQ(importer->CreateNodeImporter(L"Person"), nullptr);
+    EXPECT_NE(importer->CreateNodeImporter(L"person"), nullptr);
+    const std::wstring trace = KvTest::TraceLogSince(traceStart);
+    EXPECT_NE(trace.find(L"ClientImporter::CreateNodeImporter(Users):container node, return NULL"),
+              std::wstring::npos);
+    EXPECT_NE(trace.find(L"ClientImporter::CreateNodeImporter:could not create importer for "
+                         L"Client"),
+              std::wstring::npos);
+    EXPECT_NE(trace.find(L"class CUsersNodeImporter::CNodeImporter::Release()"),
+              std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace KvMigration
