@@ -140,6 +140,22 @@ TEST(DevicePolicyFailure, ADeviceWithoutUniqueNameOnAWalkedListLeavesTheProcessi
     }
 }
 
+// The sort may move a node without `UniqueName` in front of a device that the first search
+// stopped at; a second transformation then meets it and fails, keeping the first one's text.
+TEST(DevicePolicyFailure, ASecondTransformationMayMeetANodeWithoutUniqueNameTheFirstNeverWalked) {
+    const std::wstring value =
+        OuterXml(InnerXml(DeviceXml(kJaCartaSfGost, L"JaCarta") + kAnchorXml +
+                          L"<dacsnode Description=\"A first\"/>"));
+    CObjectData record;
+    record.attributes[DevicePolicyAttribute] = CValue(value);
+    TransformDevicePolicy(record, {7, 18});
+    const std::wstring once = record.attributes[DevicePolicyAttribute].text;
+    EXPECT_EQ(Shape(CDevicePolicyTransformer::ReadDocument(once).nodes), L"?, anchor, A");
+    std::optional<Failure> failure = FailureOf(once, {7, 18});
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->function, L"CDevicePolicyTransformer::CDevicePolicyWriter::FindDevice");
+}
+
 TEST(DevicePolicyFailure, ANameTheWriterRefusesFailsWithTheWritersError) {
     struct Case {
         const char* name;
