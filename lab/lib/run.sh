@@ -43,13 +43,25 @@ instance_up() {
   for port in $(instance_ports "$inst"); do port_open "${INST_IP[$inst]}" "$port" || return 1; done
 }
 
+# A server the lab starts keeps no descriptor of the command that started it: under
+# `flock "$KV_LAB_HOME/tests.lock" lab/reset ...` it would otherwise hold the tests' lock for as
+# long as it runs, and every lab test after it would wait for ever.
+detach_fds() {
+  local fd
+  for fd in /proc/self/fd/*; do
+    fd=${fd##*/}
+    [[ $fd =~ ^[0-9]+$ ]] && ((fd > 2)) && eval "exec $fd>&-"
+  done
+  return 0
+}
+
 start_instance() {
   local inst=$1
   instance_up "$inst" && return 0
   stop_recorded "$PID_DIR/$inst.pid"
   # samba -i needs an open standard input; /dev/null keeps it from reading a terminal.
-  setsid samba -s "$(inst_conf "$inst")" -i -M single --no-process-group \
-    </dev/null >>"$LOG_DIR/$inst.log" 2>&1 9>&- &
+  (detach_fds; exec setsid samba -s "$(inst_conf "$inst")" -i -M single --no-process-group) \
+    </dev/null >>"$LOG_DIR/$inst.log" 2>&1 &
   record_pid $! "$PID_DIR/$inst.pid"
 }
 
@@ -89,9 +101,9 @@ start_forwarders() {
     read -r port inst target <<<"$fwd"
     recorded_alive "$(forward_pidfile "$port")" && port_open "$FORWARD_IP" "$port" && continue
     stop_recorded "$(forward_pidfile "$port")"
-    setsid socat -lf "$LOG_DIR/forward-$port.log" \
+    (detach_fds; exec setsid socat -lf "$LOG_DIR/forward-$port.log" \
       "TCP-LISTEN:$port,bind=$FORWARD_IP,reuseaddr,fork,backlog=128" \
-      "TCP:${INST_IP[$inst]}:$target" </dev/null >/dev/null 2>&1 9>&- &
+      "TCP:${INST_IP[$inst]}:$target") </dev/null >/dev/null 2>&1 &
     record_pid $! "$(forward_pidfile "$port")"
   done
   for fwd in "${FORWARDS[@]}"; do
