@@ -42,6 +42,7 @@ constexpr Message kMessages[] = {
     {124, L"The system call level is not correct.\r\n"},
     {170, L"The requested resource is in use.\r\n"},
     {183, L"Cannot create a file when that file already exists.\r\n"},
+    {203, L"The system could not find the environment option that was entered.\r\n"},
     {206, L"The filename or extension is too long.\r\n"},
     {234, L"More data is available.\r\n"},
     {1003, L"Cannot complete this function.\r\n"},

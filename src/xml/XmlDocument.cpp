@@ -2,6 +2,7 @@
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "xml/XmlLimits.h"
 #include "xml/XmlPushParser.h"
 
 #include <libxml/parser.h>
@@ -9,6 +10,7 @@
 #include <libxml/xmlerror.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,10 +26,17 @@ std::wstring FromXml(const xmlChar* text) {
 }
 
 std::string ReadWholeFile(const std::wstring& fileName, const wchar_t* function) {
-    int fd = open(Platform::WideToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(Platform::WideToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         KV_RAISE_ERROR_CODE(function, FileErrorCode(errno));
     }
+    // Only a regular file: a FIFO or a device would block the run or never end.
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        KV_RAISE_ERROR_CODE(function, FileErrorCode(EACCES));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -42,6 +51,11 @@ std::string ReadWholeFile(const std::wstring& fileName, const wchar_t* function)
         }
         if (got == 0) {
             break;
+        }
+        if (bytes.size() + static_cast<size_t>(got) > XmlDocument::XmlMaxDocumentBytes) {
+            close(fd);
+            KV_RAISE_ERROR(function, L"The file \"" + fileName + L"\" is larger than " +
+                                         LimitText(XmlDocument::XmlMaxDocumentBytes) + L".");
         }
         bytes.append(buffer, static_cast<size_t>(got));
     }
@@ -76,7 +90,39 @@ void KeepFirstError(void* user, xmlErrorPtr error) {
     }
 }
 
+// A document type declaration can define entities whose expansion grows without bound; the
+// parse stops at its start, before any declaration inside it is read.
+void RefuseDocumentType(void* user, const xmlChar*, const xmlChar*, const xmlChar*) {
+    auto* context = static_cast<xmlParserCtxt*>(user);
+    auto* first = static_cast<FirstError*>(context->_private);
+    if (first->message.empty()) {
+        first->line = context->input != nullptr ? context->input->line : 0;
+        first->message = L"Document type declarations (DOCTYPE) are not accepted";
+    }
+    context->wellFormed = 0;
+    xmlStopParser(context);
+}
+
 }  // namespace
+
+std::wstring XmlElement::Text() const {
+    std::wstring out;
+    AppendText(out);
+    return out;
+}
+
+void XmlElement::AppendText(std::wstring& out) const {
+    size_t child = 0;
+    for (const auto& [before, text] : texts_) {
+        for (; child < before; ++child) {
+            children_[child].AppendText(out);
+        }
+        out += text;
+    }
+    for (; child < children_.size(); ++child) {
+        children_[child].AppendText(out);
+    }
+}
 
 std::optional<std::wstring> XmlElement::Attribute(const std::wstring& name) const {
     for (const auto& [key, value] : attributes_) {
@@ -97,6 +143,7 @@ XmlDocument XmlDocument::Load(const std::wstring& fileName, const wchar_t* funct
     FirstError firstError;
     context->_private = &firstError;
     context->sax->serror = KeepFirstError;
+    context->sax->internalSubset = RefuseDocumentType;
     std::unique_ptr<xmlDoc, DocumentFree> document(
         xmlCtxtReadMemory(context.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr,
                           nullptr, XML_PARSE_NONET));
@@ -119,13 +166,12 @@ XmlDocument XmlDocument::Load(const std::wstring& fileName, const wchar_t* funct
                 element.attributes_.emplace_back(FromXml(attribute->name), FromXml(value));
                 xmlFree(value);
             }
-            xmlChar* content = xmlNodeGetContent(node);
-            element.text_ = FromXml(content);
-            xmlFree(content);
             for (xmlNode* child = node->children; child != nullptr; child = child->next) {
                 if (child->type == XML_ELEMENT_NODE) {
                     element.children_.emplace_back();
                     Copy(child, element.children_.back());
+                } else if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) {
+                    element.texts_.emplace_back(element.children_.size(), FromXml(child->content));
                 }
             }
         }

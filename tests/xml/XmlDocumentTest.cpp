@@ -1,6 +1,11 @@
 #include "xml/XmlDocument.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
@@ -49,6 +54,54 @@ TEST(XmlDocument, MissingAndDamagedFilesAreRaised) {
     } catch (const KvBase::CKvError& e) {
         EXPECT_EQ(e.Code(), 2u);
     }
+}
+
+TEST(XmlDocument, WhatCouldGrowWithoutBoundIsRefused) {
+    KvTest::ScopedTempDir dir;
+    // Entities that double at every level: refused at the declaration, before any is defined.
+    std::string laughs = "<!DOCTYPE M [\n<!ENTITY a0 \"ha\">\n";
+    for (int i = 1; i < 40; ++i) {
+        laughs += "<!ENTITY a" + std::to_string(i) + " \"&a" + std::to_string(i - 1) + ";&a" +
+                  std::to_string(i - 1) + ";\">\n";
+    }
+    KvTest::WriteFile(dir.File("laughs.xml"), laughs + "]>\n<M>&a39;</M>\n");
+    // A file over the bound, and a FIFO that no writer ever fills.
+    const std::string large = dir.File("large.xml");
+    KvTest::WriteFile(large, "<M>");
+    ASSERT_EQ(truncate(large.c_str(), XmlDocument::XmlMaxDocumentBytes + 1), 0);
+    ASSERT_EQ(mkfifo(dir.File("fifo.xml").c_str(), 0600), 0);
+    struct Case {
+        std::string file;
+        std::wstring description;
+    };
+    const std::vector<Case> cases = {
+        {"laughs.xml",
+         L"\" is damaged at line 1: Document type declarations (DOCTYPE) are not "
+         L"accepted."},
+        {"large.xml", L"\" is larger than 64 MiB."},
+        {"fifo.xml", L"Access is denied."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::wstring name = Platform::Utf8ToWide(dir.File(c.file));
+        try {
+            XmlDocument::Load(name, L"Test::Load");
+            FAIL() << "no error raised";
+        } catch (const KvBase::CKvError& e) {
+            const std::wstring text = e.Description();
+            ASSERT_GE(text.size(), c.description.size());
+            EXPECT_EQ(text.substr(text.size() - c.description.size()), c.description)
+                << Platform::WideToUtf8(text);
+        }
+    }
+}
+
+TEST(XmlDocument, TextOfAnElementTakesItsDescendantsInDocumentOrder) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("m.xml"), "<M>a<B>b<C>c</C>d</B>e<![CDATA[<f>]]><D/>g</M>");
+    XmlDocument document = XmlDocument::Load(Platform::Utf8ToWide(dir.File("m.xml")), L"Test");
+    EXPECT_EQ(document.Root().Text(), L"abcde<f>g");
+    EXPECT_EQ(document.Root().Children()[0].Text(), L"bcd");
 }
 
 }  // namespace
