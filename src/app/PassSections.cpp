@@ -5,6 +5,8 @@
 #include "sections/client/ClientImporter.h"
 #include "sections/common/CommonInfoExporter.h"
 #include "sections/common/CommonInfoImporter.h"
+#include "sections/icheck/ICheckExporter.h"
+#include "sections/icheck/ICheckImporter.h"
 #include "sections/mapping/ObjectMapExporter.h"
 #include "sections/mapping/ObjectMapImporter.h"
 #include "sections/oms/OmsExporter.h"
@@ -29,8 +31,9 @@ public:
     std::shared_ptr<IExporter> Client(const MigrationContext&) override {
         return std::make_shared<ClientExporter>();
     }
-    // ICheckExporter
-    std::shared_ptr<IExporter> ICheck(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IExporter> ICheck(const MigrationContext&) override {
+        return std::make_shared<ICheckExporter>();
+    }
 
 private:
     ExportStoragePtr storage_ = std::make_shared<ExportStorage>();
@@ -54,8 +57,9 @@ public:
     std::shared_ptr<IImporter> Client(const MigrationContext&) override {
         return std::make_shared<ClientImporter>(objectMap_);
     }
-    // ICheckImporter(object map)
-    std::shared_ptr<IImporter> ICheck(const MigrationContext&) override { return nullptr; }
+    std::shared_ptr<IImporter> ICheck(const MigrationContext&) override {
+        return std::make_shared<ICheckImporter>(objectMap_);
+    }
 
 private:
     std::shared_ptr<ImporterObjectMap> objectMap_;

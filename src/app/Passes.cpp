@@ -10,6 +10,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace KvMigration {
 namespace {
@@ -34,8 +35,10 @@ MigrationContext ImportContext(const InputParameters& parameters, const StorageS
     return context;
 }
 
-void Register(SaxWriter& writer, const wchar_t* path, std::shared_ptr<IExporter> exporter) {
+void Register(SaxWriter& writer, const wchar_t* path, std::shared_ptr<IExporter> exporter,
+              std::vector<std::shared_ptr<IExporter>>& registered) {
     if (exporter) {
+        registered.push_back(exporter);
         writer.RegisterExporter(path, std::move(exporter));
     }
 }
@@ -59,11 +62,12 @@ void ExportData(const InputParameters& parameters, const StorageSession& session
     KvBase::TraceScope scope(KvBase::GetTrace(), "[ExportData] ");
     MigrationContext context = ExportContext(parameters, session);
     SaxWriter writer(parameters.fileName, context);
-    Register(writer, MappingPath, sections.Mapping(context));
-    Register(writer, CommonPath, sections.Common(context));
-    Register(writer, OmsPath, sections.Oms(context));
-    Register(writer, ClientPath, sections.Client(context));
-    Register(writer, ICheckPath, sections.ICheck(context));
+    std::vector<std::shared_ptr<IExporter>> exporters;
+    Register(writer, MappingPath, sections.Mapping(context), exporters);
+    Register(writer, CommonPath, sections.Common(context), exporters);
+    Register(writer, OmsPath, sections.Oms(context), exporters);
+    Register(writer, ClientPath, sections.Client(context), exporters);
+    Register(writer, ICheckPath, sections.ICheck(context), exporters);
 
     writer.StartNode(RootElement, L"");
     writer.StartNode(ConfigElement, L"");
@@ -77,6 +81,19 @@ void ExportData(const InputParameters& parameters, const StorageSession& session
     writer.EndNode();
     // Closing the root ends the document and closes the file; a failure to write is raised here.
     writer.EndNode();
+    // An exporter that went on after a part of its section failed has said so on the console; the
+    // file holds everything else, but the run must not end as a success.
+    std::wstring missing;
+    for (const std::shared_ptr<IExporter>& exporter : exporters) {
+        if (std::wstring text = exporter->MissingContent(); !text.empty()) {
+            missing += L" " + text;
+        }
+    }
+    if (!missing.empty()) {
+        KV_RAISE_ERROR(L"ExportData", L"The export is incomplete." + missing +
+                                          L" The rest of the file was written; the trace holds "
+                                          L"the errors.");
+    }
 }
 
 void ImportData(const InputParameters& parameters, const StorageSession& session,

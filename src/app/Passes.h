@@ -40,7 +40,8 @@ std::unique_ptr<IExportSections> MakeExportSections();
 std::unique_ptr<IImportSections> MakeImportSections();
 
 // Writes the whole migration file: the fixed skeleton, each section filled by its exporter when
-// the section element opens. Every section is exported whatever the section keys say.
+// the section element opens. Every section is exported whatever the section keys say. A section
+// that an exporter could not complete (MissingContent) is raised once the file is written.
 void ExportData(const InputParameters& parameters, const StorageSession& session,
                 IExportSections& sections);
 // Reads the migration file once, handing each selected section to its importer. A file that is

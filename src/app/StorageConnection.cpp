@@ -69,6 +69,9 @@ StorageSession GetStorageSession(const InputParameters& parameters) {
         if (!parameters.isExport) {
             domainSdDn = GetDomainSdDn(Open(ldsCfg, parameters));
         }
+        // The import writes the integrity-check model below the security domain, whose DN it
+        // takes from the security-domain session as from the global-catalogue one.
+        ldsCfg.context_dn = domainSdDn;
         session.ldsSession = Open(ldsCfg, parameters);
         LdapHelper::server_cfg gcCfg = LdsConfig(host, parameters.ldsGcPort, 50002, 50003);
         gcCfg.context_dn = domainSdDn;

@@ -23,6 +23,10 @@ public:
 class IExporter {
 public:
     virtual void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) = 0;
+    // After Export: what the section lacks because the exporter could not read it, as sentences
+    // for the administrator; empty when the section is complete. An exporter that goes on after
+    // such a failure says so here, so that the run does not end as a success.
+    virtual std::wstring MissingContent() const { return {}; }
     virtual ~IExporter() = default;
 };
 

@@ -125,6 +125,36 @@ TEST(ExportPass, EverySectionExporterWritesInsideItsSectionWhateverTheSectionKey
               "</Korvant>\n");
 }
 
+// Writes its marker but could not read a part of its section.
+class IncompleteExporter : public MarkerExporter {
+public:
+    IncompleteExporter() : MarkerExporter(L"I") {}
+    std::wstring MissingContent() const override { return L"The section lacks x."; }
+};
+
+class IncompleteExportSections : public MarkerExportSections {
+public:
+    std::shared_ptr<IExporter> ICheck(const MigrationContext&) override {
+        return std::make_shared<IncompleteExporter>();
+    }
+};
+
+TEST(ExportPass, AnIncompleteSectionIsRaisedOnceTheWholeFileIsWritten) {
+    KvTest::ScopedTempDir dir;
+    IncompleteExportSections sections;
+    try {
+        ExportData(Parameters(true, dir.File("m.xml")), StorageSession{}, sections);
+        FAIL() << "no error raised";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Description(),
+                  L"The export is incomplete. The section lacks x. The rest of the file was "
+                  L"written; the trace holds the errors.");
+    }
+    const std::string file = KvTest::ReadFile(dir.File("m.xml"));
+    EXPECT_NE(file.find("<Marker server=\"S-1-5-21-7\">I</Marker>"), std::string::npos);
+    EXPECT_EQ(file.substr(file.size() - 11), "</Korvant>\n");
+}
+
 Log SectionCalls(const wchar_t* name) {
     std::wstring label = name;
     return {label + L": BeginImport()", label + L": EndNode(" + label + L")",
