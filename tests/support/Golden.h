@@ -115,6 +115,26 @@ inline std::string SortSiblingBlocks(const std::string& text, size_t indent) {
     return out;
 }
 
+// The entries of an LDIF text (blank-line separated) sorted by their text with GUIDs masked, for
+// DNs that hold identifiers the lab makes anew.
+inline std::string SortLdifEntries(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> entries;  // (key, text)
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find("\n\n", begin);
+        end = end == std::string::npos ? text.size() : end + 2;
+        const std::string entry = text.substr(begin, end - begin);
+        entries.emplace_back(std::regex_replace(entry, GuidPattern(), "{{GUID}}"), entry);
+        begin = end;
+    }
+    std::stable_sort(entries.begin(), entries.end());
+    std::string out;
+    for (const auto& entry : entries) {
+        out += entry.second;
+    }
+    return out;
+}
+
 // Compares with the golden file, or writes it when KV_UPDATE_GOLDEN is set.
 inline void ExpectGolden(const std::string& actual, const std::string& goldenPath) {
     const char* update = std::getenv("KV_UPDATE_GOLDEN");
@@ -138,8 +158,9 @@ inline void ExpectGolden(const std::string& actual, const std::string& goldenPat
             break;
         }
         if (!ha || !he || al != el) {
-            ADD_FAILURE() << goldenPath << " differs at line " << line << "\n  expected: "
-                          << (he ? el : "<end>") << "\n  actual:   " << (ha ? al : "<end>")
+            ADD_FAILURE() << goldenPath << " differs at line " << line
+                          << "\n  expected: " << (he ? el : "<end>")
+                          << "\n  actual:   " << (ha ? al : "<end>")
                           << "\n(KV_UPDATE_GOLDEN=1 rewrites it)";
             return;
         }

@@ -5,15 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <regex>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "helper/Identifiers.h"
-#include "platform/CodePage.h"
 #include "support/Golden.h"
+#include "support/LabDump.h"
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
 
@@ -29,13 +27,6 @@ std::string OmsSection(const std::string& file) {
                : file.substr(begin, end + 6 - begin);
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // The objects of each list sorted (see SortSiblingBlocks); the server's children stay in place.
 std::string SortObjectLists(std::string section) {
     for (const std::string wrapper : {"Services", "Containers", "Policies"}) {
@@ -44,38 +35,12 @@ std::string SortObjectLists(std::string section) {
         if (begin == std::string::npos || end == std::string::npos) {
             continue;
         }
-        begin += wrapper.size() + 3;           // after the line break of the opening tag
+        begin += wrapper.size() + 3;         // after the line break of the opening tag
         end = section.rfind('\n', end) + 1;  // the closing tag's line stays out
         section.replace(begin, end - begin,
                         KvTest::SortSiblingBlocks(section.substr(begin, end - begin), 8));
     }
     return section;
-}
-
-// The seeded accounts' SIDs (Samba gives them out at provisioning) by account name.
-std::vector<std::pair<std::string, std::string>> AccountSids() {
-    std::vector<std::pair<std::string, std::string>> sids;
-    const Lab& lab = Lab::Get();
-    LdapHelper::session_ptr ad = lab.OpenAd();
-    for (const LdapHelper::object_ptr& account :
-         ad->search(LdapHelper::query(Platform::Utf8ToWide(lab.Value("KV_LAB_AD_NC")),
-                                      LdapHelper::SCOPE_SUBTREE, L"(objectSid=*)"),
-                    {L"objectSid", L"sAMAccountName"})) {
-        std::vector<std::string> sid = account->get_attr(L"objectSid").values();
-        std::vector<std::string> name = account->get_attr(L"sAMAccountName").values();
-        if (sid.empty() || name.empty()) {
-            continue;
-        }
-        std::string account_name = name.front();
-        if (!account_name.empty() && account_name.back() == '$') {
-            account_name.pop_back();
-        }
-        sids.emplace_back(
-            Platform::WideToUtf8(KvMigration::SidToString(
-                reinterpret_cast<const uint8_t*>(sid.front().data()), sid.front().size())),
-            "SID_" + Upper(account_name));
-    }
-    return sids;
 }
 
 // The `id` attributes of the objects directly inside `wrapper`, in file order.
@@ -113,7 +78,7 @@ TEST_F(OmsExportLabTest, SectionMatchesGoldenFile) {
         {"AD LDS pair", {"-lds", lab.Value("KV_LAB_SRC_PORTS")}, goldenDir + "/oms-lds.xml"},
         {"Active Directory", {"-ad"}, goldenDir + "/oms-ad.xml"},
     };
-    const auto sids = AccountSids();
+    const auto sids = KvTest::LabAccountSids();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         std::vector<std::string> arguments = {"-ex", dir.File("export.xml"), "-rmf"};
@@ -129,8 +94,8 @@ TEST_F(OmsExportLabTest, SectionMatchesGoldenFile) {
             std::vector<std::string> ids = ObjectIds(section, wrapper);
             EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end())) << wrapper;
         }
-        const std::string normalized = KvTest::NumberGeneratedGuids(
-            SortObjectLists(KvTest::ReplaceLabIds(section, sids)));
+        const std::string normalized =
+            KvTest::NumberGeneratedGuids(SortObjectLists(KvTest::ReplaceLabIds(section, sids)));
         KvTest::ExpectGolden(normalized, c.golden);
     }
 }
