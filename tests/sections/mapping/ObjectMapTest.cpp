@@ -135,10 +135,10 @@ TEST(ObjectMapExporter, OneServicePerServiceInIdentifierOrder) {
     LdapHelper::object_list computers;
     for (const auto& [sid, host] : {std::pair{kWs2, L"ws2"}, std::pair{kWs1, L"ws1"}}) {
         computers.push_back(
-            Entry(L"CN=x", {{L"objectSid", Sid(sid)},
-                            {L"dNSHostName", attr_value(std::wstring(host) + L".corp.local")},
-                            {L"canonicalName",
-                             attr_value(L"corp.local/Computers/" + std::wstring(host))}}));
+            Entry(L"CN=x",
+                  {{L"objectSid", Sid(sid)},
+                   {L"dNSHostName", attr_value(std::wstring(host) + L".corp.local")},
+                   {L"canonicalName", attr_value(L"corp.local/Computers/" + std::wstring(host))}}));
     }
     // The services are looked up together, in the order the storage listed them.
     lab.ad->Answer(L"", L"(|(objectSid=" + kWs2 + L")(objectSid=" + kWs1 + L"))", computers);

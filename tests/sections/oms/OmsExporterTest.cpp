@@ -194,9 +194,8 @@ TEST(OmsExporter, AServerAloneGivesEmptyListsAndNoServerEndsThePass) {
         SCOPED_TRACE(c.title);
         AdStorage storage(L"");
         if (!c.serverThere) {
-            storage.ad->Answer(L"", ObjectFilter(*storage.schema.GetObjectSchema(KindServer), L"",
-                                                 kServer),
-                               {});
+            storage.ad->Answer(
+                L"", ObjectFilter(*storage.schema.GetObjectSchema(KindServer), L"", kServer), {});
         }
         std::wstring text;
         const std::wstring error = ErrorText([&] {

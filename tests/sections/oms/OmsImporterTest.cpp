@@ -82,8 +82,12 @@ TEST(OmsImporterParser, StructureFailuresCostOnlyTheirEvent) {
     const std::wstring ok;
     const std::vector<Case> cases = {
         {"wrappers and unknown elements outside objects are passed over",
-         {{L"<Services"}, {L"<Service", {{L"id", L"S-1"}, {L"name", L"ws1"}}}, {L"</Service"},
-          {L"</Services"}, {L"<Unknown"}, {L"</Unknown"}},
+         {{L"<Services"},
+          {L"<Service", {{L"id", L"S-1"}, {L"name", L"ws1"}}},
+          {L"</Service"},
+          {L"</Services"},
+          {L"<Unknown"},
+          {L"</Unknown"}},
          {ok, ok, ok, ok, ok, ok},
          L"2 S-1 ws1:\n"},
         {"text directly inside a server is dropped, the server still completes",
@@ -99,13 +103,28 @@ TEST(OmsImporterParser, StructureFailuresCostOnlyTheirEvent) {
          {ok, ok, ok, ok},
          L"3 g : a=''\n"},
         {"items make a list in file order; a later text replaces the earlier",
-         {{L"<Policy"}, {L"<l"}, {L"<S"}, {L"b"}, {L"</S"}, {L"<S"}, {L"a"}, {L"</S"}, {L"</l"},
-          {L"<t"}, {L"one"}, {L"two"}, {L"</t"}, {L"</Policy"}},
+         {{L"<Policy"},
+          {L"<l"},
+          {L"<S"},
+          {L"b"},
+          {L"</S"},
+          {L"<S"},
+          {L"a"},
+          {L"</S"},
+          {L"</l"},
+          {L"<t"},
+          {L"one"},
+          {L"two"},
+          {L"</t"},
+          {L"</Policy"}},
          {ok, ok, ok, ok, ok, ok, ok, ok, ok, ok, ok, ok, ok, ok},
          L"0  : l=[b;a;] t='two'\n"},
         {"source as attribute and as child end in the same value",
-         {{L"<Policy", {{L"id", L"p"}, {L"source", L"win"}}}, {L"<source"}, {L"kv"},
-          {L"</source"}, {L"</Policy"}},
+         {{L"<Policy", {{L"id", L"p"}, {L"source", L"win"}}},
+          {L"<source"},
+          {L"kv"},
+          {L"</source"},
+          {L"</Policy"}},
          {ok, ok, ok, ok, ok},
          L"0 p : source='kv'\n"},
         {"a value and a list for one attribute is refused",
@@ -113,8 +132,16 @@ TEST(OmsImporterParser, StructureFailuresCostOnlyTheirEvent) {
          {ok, ok, ok, ok, ok, ok, L"code 1"},
          L""},
         {"an item inside an item, and a mismatched end",
-         {{L"<Service"}, {L"<a"}, {L"<S"}, {L"<S"}, {L"</T"}, {L"</S"}, {L"</b"}, {L"</a"},
-          {L"</Policy"}, {L"</Service"}},
+         {{L"<Service"},
+          {L"<a"},
+          {L"<S"},
+          {L"<S"},
+          {L"</T"},
+          {L"</S"},
+          {L"</b"},
+          {L"</a"},
+          {L"</Policy"},
+          {L"</Service"}},
          {ok, ok, ok, kBroken, kBroken, ok, kBroken, ok, kBroken, ok},
          L"2  : a=''\n"},
     };
@@ -140,9 +167,7 @@ public:
     ObjectDataMap GetObjects(ObjectKind) override { return {}; }
     void ImportObjects(const std::vector<ObjectDataPtr>&) override {}
     int ImportPolicies(const ObjectDataMap&, const ObjectDataMap&, bool) override { return 0; }
-    bool IsDomainSubtreeContainer(const std::wstring& id) override {
-        return domain.count(id) != 0;
-    }
+    bool IsDomainSubtreeContainer(const std::wstring& id) override { return domain.count(id) != 0; }
 
     void Hold(ObjectKind kind, const std::wstring& id, bool objectMigrated, bool policyMigrated) {
         auto record = std::make_shared<CObjectData>();
@@ -203,15 +228,45 @@ struct Selection {
 
 TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
     const std::vector<Selection> cases = {
-        {"every section", {SectionPolicies, SectionServer, SectionClients}, false, false,
-         L"S-NEW", L"S-2", L"G-IN S-NEW", L"P-IN P-SERVER", false,
+        {"every section",
+         {SectionPolicies, SectionServer, SectionClients},
+         false,
+         false,
+         L"S-NEW",
+         L"S-2",
+         L"G-IN S-NEW",
+         L"P-IN P-SERVER",
+         false,
          {"Service S-3 not found in LDS", "Container G-OUT is not domain subtree container."}},
-        {"only clients: servers and policies read, not written", {SectionClients}, false, false,
-         L"", L"S-2", L"", L"", true, {"Service S-3 not found in LDS"}},
-        {"only the server", {SectionServer}, false, false, L"S-NEW", L"", L"S-NEW",
-         L"P-SERVER", false, {}},
-        {"forced, with privileges", {SectionPolicies, SectionServer, SectionClients}, true, true,
-         L"S-NEW", L"S-1 S-2", L"G-DONE G-IN S-NEW", L"P-DONE P-IN P-SERVER", true,
+        {"only clients: servers and policies read, not written",
+         {SectionClients},
+         false,
+         false,
+         L"",
+         L"S-2",
+         L"",
+         L"",
+         true,
+         {"Service S-3 not found in LDS"}},
+        {"only the server",
+         {SectionServer},
+         false,
+         false,
+         L"S-NEW",
+         L"",
+         L"S-NEW",
+         L"P-SERVER",
+         false,
+         {}},
+        {"forced, with privileges",
+         {SectionPolicies, SectionServer, SectionClients},
+         true,
+         true,
+         L"S-NEW",
+         L"S-1 S-2",
+         L"G-DONE G-IN S-NEW",
+         L"P-DONE P-IN P-SERVER",
+         true,
          {"Service S-3 not found in LDS", "Container G-OUT is not domain subtree container."}},
     };
     for (const Selection& c : cases) {
@@ -266,8 +321,7 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
         EXPECT_EQ(services, c.services);
         EXPECT_EQ(Ids(buckets.containers), c.containers);
         EXPECT_EQ(Ids(buckets.policies), c.policies);
-        EXPECT_EQ(server->attributes.count(L"orvexKVOMSSecurityDescriptor") != 0,
-                  c.descriptorKept);
+        EXPECT_EQ(server->attributes.count(L"orvexKVOMSSecurityDescriptor") != 0, c.descriptorKept);
         size_t at = 0;
         for (const std::string& message : c.messages) {
             at = console.find(message, at);
