@@ -1,8 +1,10 @@
 // Feeds arbitrary text to the setting transformers and the group-policy template path: the
 // template's text-mode reading, parser and policy documents (with their normalisation), nibble
 // strings (as given, and with a correct checksum so that the blob inflater sees arbitrary bytes),
-// mail settings, journal schedules and the copy of the unauthorised-access filter. The first byte
-// picks the path; the rest is the text (UTF-8, or the template's bytes).
+// mail settings, journal schedules, the copy of the unauthorised-access filter and device
+// policies (the outer document as given, or the text as the inner document of a written outer
+// one). The first byte picks the path, and for device policies also the target version; the rest
+// is the text (UTF-8, or the template's bytes).
 //
 // The readers end the process, as designed, when the root element of a mail-settings or
 // log-schedule document lacks a required attribute; such inputs are recognised first and skipped.
@@ -10,10 +12,14 @@
 // The filter copy is read again and must give the reader's events of the original, except the
 // text of elements with children, which the copy leaves out by design. Filters with a prefixed
 // attribute name are skipped: the reader delivers no namespace declarations to copy.
+//
+// A rewritten device policy must read back as the data it was written from, and a second
+// transformation must leave it as it is.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +33,8 @@
 #include "server/PolicyValue.h"
 #include "server/UaFilterExport.h"
 #include "support/GpeBlob.h"
+#include "transform/DevicePolicyTransformer.h"
+#include "transform/DevicePolicyWriter.h"
 #include "transform/JournalSchedule.h"
 #include "transform/MailSettings.h"
 #include "xml/SaxReader.h"
@@ -182,6 +190,60 @@ void SchedulePath(const std::wstring& text) {
     CJournalScheduleTransformer().Transform(KindService, service);
 }
 
+constexpr SchemaVersion kDeviceVersions[] = {{7, 18}, {8, 2}, {8, 3}, {8, 4}};
+
+bool HasNodeWithoutUniqueName(const DeviceList& nodes) {
+    for (const DeviceNode& node : nodes) {
+        if (!node.attributes.contains(L"UniqueName") || HasNodeWithoutUniqueName(node.children)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void DevicePolicyPath(const std::wstring& text, SchemaVersion version) {
+    using Writer = CDevicePolicyTransformer::CDevicePolicyWriter;
+    const CDevicePolicyTransformer transformer;
+    std::optional<std::wstring> once = transformer.TransformText(text, version);
+    if (!once) {
+        return;
+    }
+    DevicePolicyData expected = CDevicePolicyTransformer::ReadDocument(text);
+    Writer(transformer.UpdateSteps(version)).ApplyUpdates(expected.nodes);
+    DevicePolicyData written;
+    try {
+        written = CDevicePolicyTransformer::ReadDocument(*once);
+    } catch (const KvBase::CKvError&) {
+        std::abort();
+    }
+    if (!(written == expected)) {
+        std::abort();
+    }
+    try {
+        std::optional<std::wstring> twice = transformer.TransformText(*once, version);
+        if (!twice || *twice != *once) {
+            std::abort();
+        }
+    } catch (const KvBase::CKvError&) {
+        // The sort may move a node without `UniqueName` in front of a device that the search
+        // stopped at the first time; only then may the second search meet it.
+        if (!HasNodeWithoutUniqueName(written.nodes)) {
+            std::abort();
+        }
+    }
+}
+
+void WrappedDevicePolicyPath(const std::wstring& inner, SchemaVersion version) {
+    DevicePolicyData data;
+    data.guid = L"{6D1A}";
+    data.revision = L"1";
+    data.policiesType = L"Devices";
+    data.policyType = L"XMLString";
+    data.uniqueName = L"DeviceControl";
+    DevicePolicyPath(CDevicePolicyTransformer::CDevicePolicyWriter::WriteOuter(data, inner),
+                     version);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -195,7 +257,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     try {
-        switch (data[0] % 7) {
+        const SchemaVersion version = kDeviceVersions[data[0] / 9 % std::size(kDeviceVersions)];
+        switch (data[0] % 9) {
             case 0:
                 TemplatePath(PolicyTemplateText(bytes));
                 break;
@@ -216,6 +279,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             case 6:
                 FilterCopyPath(Platform::Utf8ToWide(bytes));
+                break;
+            case 7:
+                DevicePolicyPath(Platform::Utf8ToWide(bytes), version);
+                break;
+            case 8:
+                WrappedDevicePolicyPath(Platform::Utf8ToWide(bytes), version);
                 break;
         }
     } catch (const KvBase::CKvError&) {
