@@ -160,6 +160,28 @@ TEST_F(ClientExporterTest, ObjectsThatFailAreReportedAndLeftOut) {
     EXPECT_EQ(sink.records[1].code, L"d");
 }
 
+TEST_F(ClientExporterTest, EveryGlobalRecordNamedGQuillDataIsExported) {
+    const std::wstring filter = L"(&(cn=GQuillData)(objectCategory=orvexKVGQuillData))";
+    gc->Answer(kConfig, filter,
+               {KvTest::Entry(L"CN=GQuillData," + kConfig,
+                              {{L"orvexKVGQuillDataKaCheckImit", attr_value(Bytes(8))}}),
+                KvTest::Entry(L"CN=GQuillData,CN=Policies," + kConfig,
+                              {{L"orvexKVGQuillDataSKaCheckImit", attr_value(Bytes(8, 2))}})});
+    Exported exported = Export();
+    EXPECT_NE(
+        exported.xml.find(L"<Globals>\n    <orvexKVGQuillData orvexKVGQuillDataKaCheckImit=\"" +
+                          EncodeClientBase64(Bytes(8)) +
+                          L"\">GQuillData</orvexKVGQuillData>\n    <orvexKVGQuillData "
+                          L"orvexKVGQuillDataSKaCheckImit=\"" +
+                          EncodeClientBase64(Bytes(8, 2)) +
+                          L"\">GQuillData</orvexKVGQuillData>\n  </Globals>"),
+        std::wstring::npos)
+        << exported.xml;
+    EXPECT_NE(
+        exported.console.find("Found  2 orvexKVGQuillData  objects...\nExported  2  objects.\n"),
+        std::string::npos);
+}
+
 TEST_F(ClientExporterTest, AnActiveDirectorySourceSearchesUsersFromItsNamingContext) {
     context.storage = {ad, false, nullptr, nullptr};
     const std::wstring root = L"DC=corp,DC=local";
