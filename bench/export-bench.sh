@@ -2,9 +2,9 @@
 # The export of the lab's source pair next to ldapsearch reading the same entries, for 1 000,
 # 5 000 and 20 000 services (with one container per 100 and one policy per 50 services). Both
 # sides include their connection set-up: the program opens its sessions, ldapsearch connects once
-# per query, every time with StartTLS. Resets src-sd, src-gc and `ad` first (removing every
-# benchmark batch) and leaves the batches in place; it holds the lab tests' lock while it runs,
-# so lab tests started meanwhile wait for it (and it for them).
+# per query, every time with StartTLS. Resets src-sd, src-gc and `ad` before and after (removing
+# every benchmark batch); it holds the lab tests' lock while it runs, so lab tests started
+# meanwhile wait for it (and it for them).
 # Usage: bench/export-bench.sh <build folder> [runs]
 set -euo pipefail
 build=${1:?usage: bench/export-bench.sh <build folder> [runs]}
@@ -17,7 +17,8 @@ program=$build/src/app/KvMigrationUtil
 exec 8>"$KV_LAB_HOME/tests.lock"
 flock 8
 work=$(mktemp -d "${TMPDIR:-/tmp}/kv-export-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# The batches go again at the end, so that the lab tests that follow find the seeded storages.
+trap 'rm -rf "$work"; "$lab/reset" src-sd src-gc ad >/dev/null' EXIT
 
 # The same entries the export reads, one ldapsearch per query.
 cat >"$work/ldapsearch-set" <<SCRIPT
