@@ -10,6 +10,8 @@
 #   attr:text16: "text"                 -> attr:: <the text in UTF-16LE, ASCII only>
 #   attr:file: values/mail.xml          -> attr:: <the file's bytes, lines joined by LF, without the
 #                                          last line end; {{NAME}} filled from -v vars=FILE>
+#   attr:icheck: x86-default-group      -> attr:: <the integrity-check body of that name, laid out
+#                                          by lib/make-icheck.py from seed/icheck/bodies.conf>
 #
 # With -v sid_as_text=1 SIDs stay text: the ldb tools parse that form themselves and refuse the
 # binary one. A value that runs over several lines (an XML document a product wrote, with
@@ -144,12 +146,25 @@ function file_text(path,    full, line, s, n, rc) {
   return fill(s, path)
 }
 
-match($0, /^[A-Za-z][A-Za-z0-9-]*:(sid|guid|blob|text|text16|file): /) {
+# The body comes out of the generator as Base64 already.
+function icheck_body(name,    command, line, rc) {
+  if (name !~ /^[A-Za-z0-9_-]+$/) fail("an icheck body is named by letters, digits, - and _: " name)
+  if (seed_dir == "" || vars == "") fail("icheck values need -v seed_dir and -v vars")
+  command = "python3 '" seed_dir "/../lib/make-icheck.py' '" vars "' '" seed_dir "/icheck/bodies.conf' '" name "'"
+  line = ""
+  rc = (command | getline line)
+  close(command)
+  if (rc <= 0 || line == "") fail("make-icheck.py gave no body for " name)
+  return line
+}
+
+match($0, /^[A-Za-z][A-Za-z0-9-]*:(sid|guid|blob|text|text16|file|icheck): /) {
   attr = substr($0, 1, index($0, ":") - 1)
   rest = substr($0, length(attr) + 2)
   kind = substr(rest, 1, index(rest, ":") - 1)
   value = substr(rest, length(kind) + 3)
   if (kind == "sid" && sid_as_text) { sid_bytes(value); print attr ": " value; next }
+  if (kind == "icheck") { print attr ":: " icheck_body(value); next }
   if (kind == "sid") bytes = sid_bytes(value)
   else if (kind == "guid") bytes = guid_bytes(value)
   else if (kind == "text16") bytes = text16_bytes(value)
