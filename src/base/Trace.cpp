@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace KvBase {
@@ -84,9 +85,24 @@ void CKvTrace::WriteNotices() {
                 impl_->WriteLine(TraceError, notice);
             }
         }
+        if (reporter_) {
+            for (const std::wstring& problem : impl_->TakeConsoleProblems()) {
+                reporter_(problem);
+            }
+        }
     } catch (const std::exception&) {
         // Tracing never fails towards its caller.
     }
+}
+
+void CKvTrace::SetProblemReporter(ProblemReporter reporter) {
+    ErrnoKeeper keep;
+    reporter_ = std::move(reporter);
+    WriteNotices();
+}
+
+std::wstring CKvTrace::WriteProblem() const {
+    return impl_ ? impl_->WriteProblem() : std::wstring();
 }
 
 CKvTrace::~CKvTrace() = default;
@@ -202,6 +218,14 @@ ITrace& GetTrace() {
 
 std::string GetTraceLogPath() {
     return Singleton().LogPath();
+}
+
+std::wstring GetTraceWriteProblem() {
+    return Singleton().WriteProblem();
+}
+
+void SetTraceProblemReporter(CKvTrace::ProblemReporter reporter) {
+    Singleton().SetProblemReporter(std::move(reporter));
 }
 
 TraceScope::TraceScope(ITrace& trace, const char* name) : trace_(trace), name_(name) {

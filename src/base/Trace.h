@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,18 +69,34 @@ public:
 
     // The path of the log file (empty when the trace is inert).
     std::string LogPath() const;
+    // Why the last line did not reach the log file ("<path> cannot be written (<reason>)"); empty
+    // while lines reach it.
+    std::wstring WriteProblem() const;
+
+    // Hears once of each problem with the log file that a person should know of (the shared log
+    // handed over to a file of this user's own, lines that cannot be written at all), from
+    // inside the trace call that met it; problems met before it was set are handed over at
+    // once. Tracing lives below the console, so the reporter says it there, and must not trace.
+    using ProblemReporter = std::function<void(const std::wstring& problem)>;
+    void SetProblemReporter(ProblemReporter reporter);
 
 private:
-    // Lines the trace owes about itself (see CTraceImpl::TakeNotices).
+    // Lines the trace owes about itself (see CTraceImpl::TakeNotices), and the problems owed to
+    // the reporter.
     void WriteNotices();
 
     std::unique_ptr<CTraceImpl> impl_;
+    ProblemReporter reporter_;
 };
 
 // The program's trace, built on first use with the forced configuration of this program.
 ITrace& GetTrace();
 // Its log file path, for messages and tests.
 std::string GetTraceLogPath();
+// Why the program's trace does not reach its file; empty while it does.
+std::wstring GetTraceWriteProblem();
+// The program's trace hands its problems to `reporter` (see CKvTrace::SetProblemReporter).
+void SetTraceProblemReporter(CKvTrace::ProblemReporter reporter);
 
 // Writes "<indent><name> Begin" now and "<indent><name> End" when the scope ends; names carry a
 // trailing blank ("[ReadInputParameters] "). The indentation is process-wide, main thread only.

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <utility>
@@ -36,7 +37,8 @@ void MakeFolders(const std::string& path) {
     }
 }
 
-void WriteAll(int fd, const std::string& bytes) {
+// False with errno set when not every byte was written (a full disk, a quota).
+bool WriteAll(int fd, const std::string& bytes) {
     const char* p = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -45,11 +47,15 @@ void WriteAll(int fd, const std::string& bytes) {
             continue;
         }
         if (n <= 0) {
-            return;
+            if (n == 0) {
+                errno = ENOSPC;
+            }
+            return false;
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
+    return true;
 }
 
 }  // namespace
@@ -162,6 +168,21 @@ std::vector<std::string> CTraceImpl::TakeNotices() {
     return std::exchange(notices_, {});
 }
 
+std::vector<std::wstring> CTraceImpl::TakeConsoleProblems() {
+    return std::exchange(consoleProblems_, {});
+}
+
+void CTraceImpl::NoteWriteFailure(int error) {
+    writeProblem_ = Platform::Utf8ToWide(logPath_) + L" cannot be written (" +
+                    Platform::AnsiToWide(std::strerror(error)) + L")";
+    // Said once: a run whose trace cannot be written would otherwise say it on every line.
+    if (!writeFailureSaid_) {
+        writeFailureSaid_ = true;
+        consoleProblems_.push_back(L"The trace file " + writeProblem_ +
+                                   L"; this run leaves no trace.");
+    }
+}
+
 // The log is shared by every user's runs and the product's tools, as on Windows ("Everyone full
 // access"): a file made here is readable and writable by all, in folders made like /tmp. What is
 // found at the name is trusted only when it is a plain file of its own: a symbolic link is never
@@ -202,11 +223,20 @@ int CTraceImpl::OpenForAppend(bool truncate) {
         const std::string shared = logPath_;
         std::string::size_type dot = logPath_.rfind(".log");
         logPath_ = logPath_.substr(0, dot) + "." + std::to_string(geteuid()) + ".log";
+        fd = OpenLog(truncate);
+        if (fd < 0) {
+            // A folder this user may not write at all: nothing of the run reaches a file, and
+            // the shared log is the one to name.
+            const int error = errno;
+            logPath_ = shared;
+            errno = error;
+            return fd;
+        }
         notices_.push_back("The log file " + shared +
                            " cannot be written by this user or is not a plain file; this run "
                            "writes its trace to " +
                            logPath_ + ".");
-        fd = OpenLog(truncate);
+        consoleProblems_.push_back(Platform::Utf8ToWide(notices_.back()));
     }
     return fd;
 }
@@ -219,10 +249,12 @@ void CTraceImpl::OpenAtStart() {
     bool append = (params & TraceParams::AppendWithBanner) != 0 || commonFileFlag_.load() != 0;
     int fd = OpenForAppend(!append);
     if (fd < 0) {
+        NoteWriteFailure(errno);
         return;
     }
-    if ((params & TraceParams::AppendWithBanner) != 0 && commonFileFlag_.load() == 0) {
-        WriteAll(fd, "\r\n" + std::string(68, '*') + "\r\n\r\n");
+    if ((params & TraceParams::AppendWithBanner) != 0 && commonFileFlag_.load() == 0 &&
+        !WriteAll(fd, "\r\n" + std::string(68, '*') + "\r\n\r\n")) {
+        NoteWriteFailure(errno);
     }
     close(fd);
 }
@@ -273,10 +305,16 @@ void CTraceImpl::WriteLine(uint32_t level, const std::string& textBytes) {
     // written.
     if ((params & TraceParams::File) != 0) {
         int fd = OpenForAppend(false);
-        if (fd >= 0) {
-            WriteAll(fd, line);
-            close(fd);
+        if (fd < 0) {
+            NoteWriteFailure(errno);
+            return;
         }
+        if (WriteAll(fd, line)) {
+            writeProblem_.clear();
+        } else {
+            NoteWriteFailure(errno);
+        }
+        close(fd);
     }
 }
 

@@ -46,6 +46,13 @@ public:
     // What the trace had to decide on its own (a Windows path it could not place, a log file it
     // could not share), for the caller to write once the trace is up. Taking them clears them.
     std::vector<std::string> TakeNotices();
+    // What a person at the console must hear of, once each: the shared log handed over to a file
+    // of this user's own, and the first time lines could not be written at all. Taking them
+    // clears them.
+    std::vector<std::wstring> TakeConsoleProblems();
+    // Why the last line did not reach the log file ("<path> cannot be written (<reason>)"); empty
+    // while lines reach it.
+    const std::wstring& WriteProblem() const { return writeProblem_; }
 
 private:
     // Reads the shared configuration; returns false when the trace key is missing.
@@ -53,11 +60,16 @@ private:
     void OpenAtStart();
     int OpenForAppend(bool truncate);
     int OpenLog(bool truncate);
+    // Records that the log file could not be opened or written, with errno `error`.
+    void NoteWriteFailure(int error);
 
     std::wstring moduleName_;
     std::string logPath_;
     bool ownFile_ = false;  // the shared log could not be written; this run has a file of its own
     std::vector<std::string> notices_;
+    std::vector<std::wstring> consoleProblems_;
+    std::wstring writeProblem_;
+    bool writeFailureSaid_ = false;
     std::atomic<uint32_t> enableMask_{0};
     std::atomic<uint32_t> paramsMask_{0};
     std::atomic<uint32_t> contextMask_{0xFFFFFFFF};

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <regex>
+#include <vector>
 
 namespace {
 
@@ -235,6 +237,46 @@ TEST_F(TraceTest, AnotherUsersLogMakesThisRunWriteAFileOfItsOwn) {
     EXPECT_EQ(KvTest::ReadFile(logs + "/KvMigrationUtil.log"), "root's\r\n");
     EXPECT_NE(KvTest::ReadFile(logs + "/KvMigrationUtil.65534.log").find("nobody's line\r\n"),
               std::string::npos);
+}
+
+TEST_F(TraceTest, AProblemWithTheLogFileIsReportedOnceAndRememberedUntilSomeoneListens) {
+    struct Case {
+        const char* title;
+        std::string folder;
+        std::wstring reported;
+        std::wstring problem;  // while lines go on failing
+    };
+    std::filesystem::create_directories(dir_.File("linked"));
+    ASSERT_EQ(symlink(dir_.File("victim").c_str(), dir_.File("linked/KvMigrationUtil.log").c_str()),
+              0);
+    const std::string own = "KvMigrationUtil." + std::to_string(geteuid()) + ".log";
+    const Case cases[] = {
+        {"a folder that cannot be made", "/proc/kv-no-such-folder",
+         L"The trace file /proc/kv-no-such-folder/KvMigrationUtil.log cannot be written (No such "
+         L"file or directory); this run leaves no trace.",
+         L"/proc/kv-no-such-folder/KvMigrationUtil.log cannot be written (No such file or "
+         L"directory)"},
+        {"a link at the log's name", dir_.File("linked"),
+         Platform::Utf8ToWide("The log file " + dir_.File("linked/KvMigrationUtil.log") +
+                              " cannot be written by this user or is not a plain file; this run "
+                              "writes its trace to " +
+                              dir_.File("linked/" + own) + "."),
+         L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        auto registry = TraceRegistry(TracePathLine(c.folder));
+        CKvTrace trace(L"KvMigrationUtil", 15, 0x101, 0, &registry);
+        std::vector<std::wstring> reported;
+        trace.Trace(2, "before anyone listens");
+        trace.SetProblemReporter([&](const std::wstring& problem) { reported.push_back(problem); });
+        for (int i = 0; i < 3; ++i) {
+            trace.Trace(2, "line %d", i);
+        }
+        EXPECT_EQ(reported, std::vector<std::wstring>{c.reported});
+        EXPECT_EQ(trace.WriteProblem(), c.problem);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("victim")));
 }
 
 TEST(TraceDump, LaysOutValuesByWidth) {
