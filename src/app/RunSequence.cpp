@@ -55,6 +55,8 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
     // message, not in a silent death by SIGPIPE on the next write to the socket.
     std::signal(SIGPIPE, SIG_IGN);
     KvBase::GetTrace();
+    // A trace that cannot be written is said once on the console rather than lost in silence.
+    ReportTraceProblemsOnConsole();
     // A registry file that is no file leaves every value missing; the trace says why.
     if (std::string problem = Platform::SystemRegistryProblem(); !problem.empty()) {
         KvBase::GetTrace().Trace(KvBase::TraceError, "%s", problem.c_str());

@@ -30,15 +30,30 @@ LdapHelper::server_cfg LdsConfig(const std::wstring& host, int32_t port, int32_t
     return cfg;
 }
 
+// What an administrator can do when no domain controller was found: the record DNS was asked for
+// has no usable answer, or this computer has no DNS domain at all.
+std::wstring DiscoveryHint() {
+    std::wstring record = LdapHelper::dc_locator_record(nullptr);
+    if (record.empty()) {
+        return L"This computer has no DNS domain (\"domain\" or \"search\" in /etc/resolv.conf) in "
+               L"which to look for a domain controller; name one with -dc.";
+    }
+    return L"No domain controller was found through the DNS SRV record \"" + record +
+           L"\"; name one with -dc.";
+}
+
 // The domain-controller connection has a guard of its own so that its failure is told apart from
 // a failure of the storage itself.
 LdapHelper::session_ptr OpenDomainController(const InputParameters& parameters) {
+    bool discovering = false;
     try {
         LdapHelper::server_cfg cfg;
         if (!parameters.dcName.empty()) {
             cfg.host = parameters.dcName;
         } else {
+            discovering = true;
             cfg = LdapHelper::get_ADDC_server(nullptr, false);
+            discovering = false;
         }
         cfg.port = 389;
         cfg.ssl_port = 636;
@@ -46,6 +61,9 @@ LdapHelper::session_ptr OpenDomainController(const InputParameters& parameters) 
     } catch (const std::exception& e) {
         PrintFatalException("An exception occurred while connecting to domain controller: %s", e);
     } catch (const KvBase::CKvError& e) {
+        if (discovering) {
+            PrintFatalError(e, {DiscoveryHint()});
+        }
         PrintFatalError(e);
     } catch (...) {  // Every other failure of the connection ends the run like the entry's guards.
         PrintFatalError(

@@ -137,7 +137,7 @@ void Prepare() {
     std::string report = CrashReportPath(Platform::ProgramPath(), 0);
     CopyInto(p.reportPrefix, sizeof(p.reportPrefix), report.substr(0, report.size() - 12));
     CopyInto(p.tracePath, sizeof(p.tracePath), GetTraceLogPath());
-    p.colors = isatty(STDOUT_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
+    p.colors = isatty(STDERR_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -311,7 +311,7 @@ void PauseOnTerminal() {
         return;
     }
     const char prompt[] = "Press any key to continue . . . ";
-    WriteAll(STDOUT_FILENO, prompt, sizeof(prompt) - 1);
+    WriteAll(STDERR_FILENO, prompt, sizeof(prompt) - 1);
     termios saved{};
     const bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (raw) {
@@ -326,7 +326,7 @@ void PauseOnTerminal() {
     if (raw) {
         tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     }
-    WriteAll(STDOUT_FILENO, "\n", 1);
+    WriteAll(STDERR_FILENO, "\n", 1);
 }
 
 void OnAlarm(int) {
@@ -370,7 +370,16 @@ void OnAlarm(int) {
     if (g_prepared.colors) {
         console.Add("\033[0m");
     }
-    WriteAll(STDOUT_FILENO, console);
+    // Where to look next, as after every other failure.
+    console.Add("Crash report: ");
+    console.Add(entry.Data());
+    console.Add("\n");
+    if (g_prepared.tracePath[0] != '\0') {
+        console.Add("Trace file: ");
+        console.Add(g_prepared.tracePath);
+        console.Add("\n");
+    }
+    WriteAll(STDERR_FILENO, console);
     WriteTrace(code, description, entry);
     alarm(0);
     PauseOnTerminal();

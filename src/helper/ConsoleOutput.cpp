@@ -12,6 +12,10 @@ void WriteConsole(std::wstring_view text) {
     Platform::SystemConsole().Write(Platform::WideToAnsi(text));
 }
 
+void WriteConsoleError(std::wstring_view text) {
+    Platform::SystemConsole().WriteError(Platform::WideToAnsi(text));
+}
+
 void PrintMessage(std::wstring_view text) {
     std::wstring line(text);
     WriteConsole(line + L"\n");
@@ -22,9 +26,29 @@ void PrintWarning(std::wstring_view text, uint32_t traceLevel) {
     std::wstring line(text);
     {
         ConsoleColorScope yellow(Platform::ColorYellow);
-        WriteConsole(line + L"\n");
+        WriteConsoleError(line + L"\n");
     }
     KvBase::GetTrace().Trace(traceLevel, L"%ls", line.c_str());
+}
+
+std::wstring TraceFileLine() {
+    std::wstring problem = KvBase::GetTraceWriteProblem();
+    if (!problem.empty()) {
+        return L"No trace file: " + problem + L".";
+    }
+    std::string path = KvBase::GetTraceLogPath();
+    if (path.empty()) {
+        return L"No trace file.";
+    }
+    return L"Trace file: " + Platform::Utf8ToWide(path);
+}
+
+void ReportTraceProblemsOnConsole() {
+    // Only the console: tracing a problem of the trace would meet the same problem again.
+    KvBase::SetTraceProblemReporter([](const std::wstring& problem) {
+        ConsoleColorScope yellow(Platform::ColorYellow);
+        WriteConsoleError(problem + L"\n");
+    });
 }
 
 void EndProcess(int status) {
@@ -34,20 +58,33 @@ void EndProcess(int status) {
 
 namespace {
 
-[[noreturn]] void Fatal(const std::wstring& consoleText, const std::wstring& traceText) {
+[[noreturn]] void Fatal(const std::wstring& consoleText, const std::wstring& traceText,
+                        const std::vector<std::wstring>& detail = {}) {
     {
         ConsoleColorScope red(Platform::ColorLightRed);
-        WriteConsole(consoleText + L"\n");
+        WriteConsoleError(consoleText + L"\n");
         KvBase::GetTrace().Trace(KvBase::TraceError, L"%ls", traceText.c_str());
         KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
     }
+    for (const std::wstring& line : detail) {
+        WriteConsoleError(line + L"\n");
+    }
+    // Asked after "End.", so that a trace that could not write even that line says so.
+    WriteConsoleError(TraceFileLine() + L"\n");
     EndProcess(-1);
 }
 
 }  // namespace
 
-void PrintFatalError(const KvBase::IKvErrorW& error) {
-    Fatal(error.Description(), KvBase::TraceableDump(error));
+void PrintFatalError(const KvBase::IKvErrorW& error, const std::vector<std::wstring>& detail) {
+    std::vector<std::wstring> lines;
+    const auto* kvError = dynamic_cast<const KvBase::CKvError*>(&error);
+    if (const std::wstring* directory = kvError ? kvError->FindEntry(L"LDAP") : nullptr;
+        directory != nullptr && !directory->empty()) {
+        lines.push_back(*directory);
+    }
+    lines.insert(lines.end(), detail.begin(), detail.end());
+    Fatal(error.Description(), KvBase::TraceableDump(error), lines);
 }
 
 void PrintFatalError(std::wstring_view text) {

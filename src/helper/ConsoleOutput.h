@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Console.h"
 
@@ -13,18 +14,30 @@ class IKvErrorW;
 
 namespace KvMigration {
 
-// The text and "\n" on the console, the text unchanged as a trace line at level 2.
+// The text and "\n" on standard output, the text unchanged as a trace line at level 2.
 void PrintMessage(std::wstring_view text);
 
-// A warning in yellow on the console (the text and "\n"), and the text as a trace line at
+// A warning in yellow on standard error (the text and "\n"), and the text as a trace line at
 // `traceLevel` (2, information, unless the caller's message says otherwise).
 void PrintWarning(std::wstring_view text, uint32_t traceLevel = 2);
 
-// Light-red text on the console, the error's dump (or the text) at level 4 and "End." at level 2
-// in the trace, the wait for a key, exit status -1. Never returns.
-[[noreturn]] void PrintFatalError(const KvBase::IKvErrorW& error);
+// Light-red text on standard error, the error's dump (or the text) at level 4 and "End." at
+// level 2 in the trace, the wait for a key, exit status -1. Never returns.
+//
+// After the red line, in the console's own colour, what an administrator needs to act on it:
+// the directory's own account of a directory failure (server, login and the LDAP error, the
+// error object's "LDAP" entry), the caller's `detail` lines, and where the trace of the run is.
+[[noreturn]] void PrintFatalError(const KvBase::IKvErrorW& error,
+                                  const std::vector<std::wstring>& detail = {});
 [[noreturn]] void PrintFatalError(std::wstring_view text);
 [[noreturn]] void PrintFatalError(std::string_view narrowText);
+
+// "Trace file: <path>", or why there is none: the last line of every fatal output.
+std::wstring TraceFileLine();
+
+// Lets the trace say on the console, once each, that its file cannot be written (a read-only
+// folder, a full disk) or that it writes a file of its own beside another user's log.
+void ReportTraceProblemsOnConsole();
 
 // The fatal output of a standard exception caught by a guard: `narrowFormat` holds one "%s" for
 // what(). A what() text long enough to overflow the message limit is cut rather than lost.
@@ -44,8 +57,9 @@ private:
     int saved_;
 };
 
-// Writes a wide text to the console in the ANSI code page.
+// Writes a wide text in the ANSI code page to standard output, to standard error.
 void WriteConsole(std::wstring_view text);
+void WriteConsoleError(std::wstring_view text);
 
 // The fatal end shared by every guard: "End." in the trace, the wait for a key, status -1.
 [[noreturn]] void EndProcess(int status);

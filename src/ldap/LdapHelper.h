@@ -129,6 +129,11 @@ session_ptr open_session(const server_cfg& cfg, bool use_ssl, const wchar_t* use
 // records "_ldap._tcp.dc._msdcs.<domain>"; failure code 1355 (ERROR_NO_SUCH_DOMAIN).
 server_cfg get_ADDC_server(const wchar_t* domain, bool force_rediscovery);
 
+// The SRV record name that get_ADDC_server looks up for `domain` (null: the local computer's
+// domain, "domain" or the first "search" entry of resolv.conf, or LOCALDOMAIN); empty when the
+// local computer has no domain to look in. For messages that tell an administrator what failed.
+std::wstring dc_locator_record(const wchar_t* domain);
+
 // The account the process acts as: the default Kerberos principal, else the login name.
 // Returns 0 or an error code (errno).
 uint32_t GetCurUserName(std::wstring& name);

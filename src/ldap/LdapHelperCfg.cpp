@@ -191,15 +191,35 @@ uint32_t GetCurUserName(std::wstring& name) {
     return 0;
 }
 
+namespace {
+
+// The locator record of `domain`, or of the resolver's own domain; empty without a domain.
+std::string LocatorRecord(const wchar_t* domain, const struct __res_state& state) {
+    std::string name = domain && *domain ? Platform::WideToUtf8(domain) : state.defdname;
+    return name.empty() ? std::string() : "_ldap._tcp.dc._msdcs." + name;
+}
+
+}  // namespace
+
+std::wstring dc_locator_record(const wchar_t* domain) {
+    struct __res_state state {};
+    if (res_ninit(&state) != 0) {
+        return domain && *domain ? L"_ldap._tcp.dc._msdcs." + std::wstring(domain) : L"";
+    }
+    std::string record = LocatorRecord(domain, state);
+    res_nclose(&state);
+    return Platform::Utf8ToWide(record);
+}
+
 server_cfg get_ADDC_server(const wchar_t* domain, bool /*force_rediscovery*/) {
     // Nothing is cached between calls, so every discovery is a fresh one.
     struct __res_state state {};
     std::string host;
+    std::string record;
     bool found = false;
     if (res_ninit(&state) == 0) {
-        std::string name = domain && *domain ? Platform::WideToUtf8(domain) : state.defdname;
-        if (!name.empty()) {
-            std::string record = "_ldap._tcp.dc._msdcs." + name;
+        record = LocatorRecord(domain, state);
+        if (!record.empty()) {
             found = detail::query_srv_target(
                 [&](unsigned char* answer, int size) {
                     return res_nquery(&state, record.c_str(), ns_c_in, ns_t_srv, answer, size);
@@ -209,6 +229,12 @@ server_cfg get_ADDC_server(const wchar_t* domain, bool /*force_rediscovery*/) {
         res_nclose(&state);
     }
     if (!found) {
+        if (record.empty()) {
+            trace_error(L"get_ADDC_server: this computer has no DNS domain to look in");
+        } else {
+            trace_error(L"get_ADDC_server: no domain controller in the DNS SRV record %s",
+                        record.c_str());
+        }
         trace_error(L"get_ADDC_server::DsGetDcName: %08X", ERROR_NO_SUCH_DOMAIN);
         report_failure(ERROR_NO_SUCH_DOMAIN, std::string("DsGetDcName error: ") + kNoSuchDomainText,
                        detail::kSourceFileCfg, __LINE__);

@@ -44,7 +44,7 @@ public:
         int previous = attribute_;
         attribute_ = attribute;
         if (ColorsEnabled()) {
-            Write(AnsiSequence(attribute));
+            WriteError(AnsiSequence(attribute));
         }
         return previous;
     }
@@ -53,7 +53,7 @@ public:
         if (!AttendedTerminal()) {
             return;
         }
-        Write("Press any key to continue . . . ");
+        WriteError("Press any key to continue . . . ");
         termios saved{};
         bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
         if (raw) {
@@ -68,7 +68,7 @@ public:
         if (raw) {
             tcsetattr(STDIN_FILENO, TCSANOW, &saved);
         }
-        Write("\n");
+        WriteError("\n");
     }
 
     void WaitForEnter() override {
@@ -83,7 +83,7 @@ public:
 private:
     static bool ColorsEnabled() {
         static const bool enabled =
-            isatty(STDOUT_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
+            isatty(STDERR_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
         return enabled;
     }
 

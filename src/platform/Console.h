@@ -8,19 +8,22 @@ namespace Platform {
 inline constexpr int ColorLightRed = 12;
 inline constexpr int ColorYellow = 6;
 
-// The process console. Colours and the wait for a key only happen where a person sits in front
-// of it: colours when standard output is a terminal and NO_COLOR is unset, the wait when standard
-// input and output are the terminal and the process is in its foreground process group. Scripts,
-// CI, background jobs and redirected runs therefore never hang on it.
+// The process console as two streams, as Linux tools use them: the fatal output, the warnings and
+// the key prompt go to standard error, every other line to standard output, so that a script can
+// keep the lines of a run apart from its complaints. Colours and the wait for a key only happen
+// where a person sits in front of it: colours when standard error is a terminal and NO_COLOR is
+// unset, the wait when standard input and output are the terminal and the process is in its
+// foreground process group. Scripts, CI, background jobs and redirected runs never hang on it.
 class IConsole {
 public:
     virtual ~IConsole() = default;
-    // Writes text already in the console's code page.
+    // Write text already in the console's code page: to standard output, to standard error.
     virtual void Write(std::string_view bytes) = 0;
     virtual void WriteError(std::string_view bytes) = 0;
+    // Colours what follows on standard error, the only stream that carries coloured lines.
     // Returns the attribute that was in effect, so that callers can restore it.
     virtual int SetTextAttribute(int attribute) = 0;
-    // "Press any key to continue . . ." and one key.
+    // "Press any key to continue . . ." on standard error and one key.
     virtual void Pause() = 0;
     // Waits for Enter (the debugger prompt).
     virtual void WaitForEnter() = 0;

@@ -38,6 +38,18 @@ TEST(FormatString, AcceptsExactly2047Characters) {
     EXPECT_EQ(FormatString(L"100%% %ls", L"done"), L"100% done");
 }
 
+// A text matched literally by a death test's regular expression.
+std::string Escaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) {
+            escaped += '\\';
+        }
+        escaped += c;
+    }
+    return escaped;
+}
+
 // A registry file that points the trace of a death test's child at a scratch folder.
 class FatalOutputDeathTest : public testing::Test {
 protected:
@@ -74,6 +86,24 @@ TEST_F(FatalOutputDeathTest, TheTracedDumpKeepsEveryEntryAfterDebugInfo) {
                        "KvMigrationUtil\r\nFunction: GetDomainSdDn\r\nLine: 464\r\n"),
               std::string::npos)
         << log;
+}
+
+TEST_F(FatalOutputDeathTest, BelowTheRedLineComeTheDirectorysWordsTheCallersAndTheTrace) {
+    KvBase::CKvError error(49, L"LdapHelper", 116, L"LDAP");
+    error.SetEntry(L"LDAP",
+                   L"Server: 'dc1:389' User: 'CORP\\admin' Error: Invalid credentials "
+                   L"(0x31).");
+    const std::string trace = "Trace file: " + dir_.File("KvMigrationUtil.log") + "\n";
+    EXPECT_EXIT(PrintFatalError(error, {L"Name the domain controller with -dc."}),
+                testing::ExitedWithCode(255),
+                "^" +
+                    Escaped(Platform::WideToAnsi(error.Description()) +
+                            "\nServer: 'dc1:389' User: 'CORP\\admin' Error: Invalid credentials "
+                            "(0x31).\nName the domain controller with -dc.\n" +
+                            trace) +
+                    "$");
+    EXPECT_EXIT(PrintFatalError(std::wstring_view(L"Plain failure.")), testing::ExitedWithCode(255),
+                "^" + Escaped("Plain failure.\n" + trace) + "$");
 }
 
 TEST(Base64, EncodesAndDecodes) {

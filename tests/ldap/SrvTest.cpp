@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ldap/LdapHelper.h"
 #include "ldap/LdapHelperCfg.h"
 
 namespace {
@@ -175,6 +176,15 @@ TEST(Srv, AnswerThatDidNotFitIsAskedForAgainWithRoomForIt) {
     EXPECT_TRUE(query_srv_target(resolver, host));
     EXPECT_EQ(host, "best.corp.local");
     EXPECT_EQ(sizes, (std::vector<int>{8192, static_cast<int>(full.size())}));
+}
+
+// The record a failed discovery is explained with is the one it looked up. This computer's own
+// domain is covered through the binary: the C library keeps its resolver settings, and with them
+// LOCALDOMAIN, from the first lookup of a process, which another test here may already have made.
+TEST(DcLocatorRecord, NamesTheRecordOfTheGivenDomain) {
+    EXPECT_EQ(LdapHelper::dc_locator_record(L"new.local"), L"_ldap._tcp.dc._msdcs.new.local");
+    EXPECT_EQ(LdapHelper::dc_locator_record(L"corp.example.com"),
+              L"_ldap._tcp.dc._msdcs.corp.example.com");
 }
 
 }  // namespace

@@ -68,8 +68,8 @@ TEST_F(ProgramConnectionLabTest, ExportConnectsToEverySourceStorage) {
         arguments.insert(arguments.end(), c.storage.begin(), c.storage.end());
         KvTest::ProcessResult result = Run(arguments);
         EXPECT_NE(result.out.find(kConnected + "\n"), std::string::npos) << result.out;
-        EXPECT_EQ(result.out.find("invalid for export"), std::string::npos) << result.out;
-        EXPECT_EQ(result.out.find("connecting to"), std::string::npos) << result.out;
+        EXPECT_EQ(result.err.find("invalid for export"), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("connecting to"), std::string::npos) << result.err;
     }
 }
 
@@ -111,21 +111,21 @@ TEST_F(ProgramConnectionLabTest, ASuccessfulRunEndsWithTheCompletionLineAndNoWai
 TEST_F(ProgramConnectionLabTest, TargetPairIsRefusedForExport) {
     KvTest::ProcessResult result = Run({"-ex", ExportFile(), "-lds", "51000:51002"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find(kConnected + "\n" + kExportRefused + "\n"), std::string::npos)
-        << result.out;
+    EXPECT_NE(result.out.find(kConnected + "\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err.rfind(kExportRefused + "\n", 0), 0u) << result.err;
 }
 
 TEST_F(ProgramConnectionLabTest, TargetPairIsAcceptedForImport) {
     KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds", "51000:51002"});
     EXPECT_NE(result.out.find(kConnected + "\n"), std::string::npos) << result.out;
-    EXPECT_EQ(result.out.find(kImportRefused), std::string::npos) << result.out;
+    EXPECT_EQ(result.err.find(kImportRefused), std::string::npos) << result.err;
 }
 
 TEST_F(ProgramConnectionLabTest, SourcePairIsRefusedForImport) {
     KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find(kConnected + "\n" + kImportRefused + "\n"), std::string::npos)
-        << result.out;
+    EXPECT_NE(result.out.find(kConnected + "\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err.rfind(kImportRefused + "\n", 0), 0u) << result.err;
 }
 
 TEST_F(ProgramConnectionLabTest, ImportRefusesTwoSecurityDomains) {
@@ -145,7 +145,7 @@ TEST_F(ProgramConnectionLabTest, ImportRefusesTwoSecurityDomains) {
 
     KvTest::ProcessResult result = Run({"-im", ImportFile(), "-lds", "51000:51002"});
     EXPECT_EQ(result.status, 255);
-    EXPECT_NE(result.out.find("Not found security domain\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err.rfind("Not found security domain\n", 0), 0u) << result.err;
     EXPECT_EQ(result.out.find(kConnected), std::string::npos) << result.out;
 }
 

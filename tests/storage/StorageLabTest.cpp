@@ -103,10 +103,10 @@ TEST_F(StorageLabTest, SourcePairYieldsTheGivenServerAndItsAgents) {
         ~Remove() { session->remove_object(dn.c_str()); }
     } remove{gc, ghostDn};
 
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     std::vector<CLdapObject> services =
         storage.GetLdapObjects(*schema.GetObjectSchema(KindService));
-    std::string console = testing::internal::GetCapturedStdout();
+    std::string console = testing::internal::GetCapturedStderr();
     ExpectSeeded(services,
                  {lab.WideId("SID_WS01"), lab.WideId("SID_WS02"), lab.WideId("SID_WS03"),
                   lab.WideId("SID_WS04")},
@@ -143,10 +143,10 @@ TEST_F(StorageLabTest, SourcePairYieldsEveryPolicyAndLinkedContainer) {
     ExpectSeeded(policies, expected);
     EXPECT_EQ(NameOf(policies, lab.WideId("SRC_POLICY_SALES")), L"");
 
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     std::vector<CLdapObject> containers =
         storage.GetLdapObjects(*schema.GetObjectSchema(KindContainer));
-    std::string console = testing::internal::GetCapturedStdout();
+    std::string console = testing::internal::GetCapturedStderr();
     ExpectSeeded(
         containers,
         {lab.WideId("GUID_OU_SALES"), lab.WideId("GUID_OU_DEV"), lab.WideId("AD_DOMAIN_GUID")},

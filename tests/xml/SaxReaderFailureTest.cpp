@@ -78,24 +78,27 @@ void ReadWithFailingSectionCall(const std::wstring& call, Failure failure) {
     std::exit(0);
 }
 
+// Every fatal output ends with where the trace of the run is.
+const std::string kTraceLine = "Trace file: [^\n]*/KvMigrationUtil\\.log\n$";
+
 KvBase::CKvError BrokenSchema() {
     return KvBase::CKvError(L"The import file schema is broken.", L"Test", 1, L"Test::BeginImport");
 }
 
 TEST(SaxReaderFailuresDeathTest, FailingBeginImportEndsTheProcessWithTheErrorDescription) {
     EXPECT_EXIT(ReadWithFailingSectionCall(L"BeginImport", BrokenSchema()),
-                testing::ExitedWithCode(255), "^The import file schema is broken.\n$");
+                testing::ExitedWithCode(255), "^The import file schema is broken.\n" + kTraceLine);
 }
 
 TEST(SaxReaderFailuresDeathTest, FailingEndImportWithStandardExceptionEndsTheProcess) {
     EXPECT_EXIT(
         ReadWithFailingSectionCall(L"EndImport", std::runtime_error("invalid stoul argument")),
-        testing::ExitedWithCode(255), "^SAX exception: invalid stoul argument\n$");
+        testing::ExitedWithCode(255), "^SAX exception: invalid stoul argument\n" + kTraceLine);
 }
 
 TEST(SaxReaderFailuresDeathTest, FailingEndImportWithAnythingElseEndsTheProcess) {
     EXPECT_EXIT(ReadWithFailingSectionCall(L"EndImport", 42), testing::ExitedWithCode(255),
-                "^An unhandled SAX exception occurred.\n$");
+                "^An unhandled SAX exception occurred.\n" + kTraceLine);
 }
 
 // A document kept in a directory attribute: its caller names the object it belongs to.

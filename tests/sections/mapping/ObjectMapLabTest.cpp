@@ -109,10 +109,10 @@ TEST_F(SecondDomainLabTest, ServicesMapToTheNewDomainsComputers) {
     EXPECT_EQ(map->MapServiceSid(lab.WideId("SID_WS03")), lab.WideId("NEW_SID_WS30"));
     EXPECT_EQ(map->GetNewName(lab.WideId("SID_WS03")), L"ws30.corp.local");
 
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(map->MapServiceSid(lab.WideId("SID_WS04")), L"");
     EXPECT_EQ(map->MapServiceSid(lab.WideId("SID_WS04")), L"");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Object ws04.corp.local not found in Active Directory\n");
     // An identifier the section does not list passes unchanged.
     EXPECT_EQ(map->MapServiceSid(L"S-1-5-21-1-2-3-4"), L"S-1-5-21-1-2-3-4");
