@@ -147,7 +147,7 @@ TEST_F(OmsImportLabTest, ImportsOnceAndASecondRunWritesNothingUnlessForced) {
     EXPECT_NE(first.out.find("Clients 2\n"), std::string::npos) << first.out;
     // The server, the domain, Dev and the new Engineering; Sales is marked as done in the target.
     EXPECT_NE(first.out.find("Policies 4\n"), std::string::npos) << first.out;
-    EXPECT_NE(first.out.find("Service " + lab.Id("SID_WS04") + " not found in LDS"),
+    EXPECT_NE(first.err.find("Service " + lab.Id("SID_WS04") + " not found in LDS"),
               std::string::npos)
         << first.out << first.err;
     KvTest::ExpectGolden(ProductDumps(), std::string(KV_GOLDEN_DIR) + "/oms-import-lds.ldif");
