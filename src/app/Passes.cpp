@@ -118,8 +118,11 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
     // What came before the damage has been imported; the rest of the file has not, and the run
     // must not end as a success.
     if (reader.Outcome() == ReadOutcome::Damaged) {
-        KV_RAISE_ERROR(L"ImportData", reader.DamagedDocumentError() +
-                                          L" The sections from that line on were not imported.");
+        std::wstring message = reader.DamagedDocumentError();
+        if (reader.Damage() != XmlDamage::Empty) {
+            message += L" The sections from that line on were not imported.";
+        }
+        KV_RAISE_ERROR(L"ImportData", message);
     }
 }
 

@@ -48,7 +48,8 @@ void SaxReader::Resume() {
         outcome_ = ReadOutcome::Damaged;
         damageLine_ = error->line;
         damageText_ = error->message;
-        KvBase::GetTrace().Trace(KvBase::TraceError, L"%ls", DamagedDocumentError().c_str());
+        damage_ = error->damage;
+        KvBase::GetTrace().Trace(KvBase::TraceError, L"%ls", ParserDamageText().c_str());
     } catch (...) {
         // A document kept in a directory attribute belongs to one object: its caller names that
         // object in the failure, and the pass that called it ends the run.
@@ -76,7 +77,7 @@ void SaxReader::ReportFatal() {
     }
 }
 
-std::wstring SaxReader::DamagedDocumentError() const {
+std::wstring SaxReader::ParserDamageText() const {
     std::wstring text = sourceName_.empty() ? std::wstring(L"The XML document")
                                             : L"The file \"" + sourceName_ + L"\"";
     text += L" is damaged at line " + std::to_wstring(damageLine_);
@@ -84,6 +85,24 @@ std::wstring SaxReader::DamagedDocumentError() const {
         text += L": " + damageText_;
     }
     return text + L".";
+}
+
+std::wstring SaxReader::DamagedDocumentError() const {
+    // The parser words both cases in its own terms ("Extra content at the end of the document"
+    // for a file cut off after a start tag), which send an administrator looking for content
+    // that is not there.
+    if (!sourceName_.empty()) {
+        switch (damage_) {
+            case XmlDamage::Empty:
+                return L"The file \"" + sourceName_ + L"\" is empty.";
+            case XmlDamage::CutOff:
+                return L"The file \"" + sourceName_ + L"\" ends at line " +
+                       std::to_wstring(damageLine_) + L" before the document is complete.";
+            case XmlDamage::Malformed:
+                break;
+        }
+    }
+    return ParserDamageText();
 }
 
 void SaxReader::StartElement(const std::wstring& name, const Attributes& attributes) {

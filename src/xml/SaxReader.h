@@ -64,8 +64,14 @@ public:
     int DamageLine() const { return damageLine_; }
     // The parser's description of the error of a damaged document; empty otherwise.
     const std::wstring& DamageText() const { return damageText_; }
+    // What kind of damage it is (meaningful when Outcome() says Damaged).
+    XmlDamage Damage() const { return damage_; }
     // "The file \"<name>\" is damaged at line <N>: <parser message>." ("The XML document is ..."
-    // for an in-memory source), for messages and raised errors.
+    // for an in-memory source): the parser's own account, which the trace keeps.
+    std::wstring ParserDamageText() const;
+    // The same in the terms of the administrator who has to mend a file: "The file \"<name>\" is
+    // empty.", "The file \"<name>\" ends at line <N> before the document is complete.", or the
+    // parser's account for any other damage. An in-memory source always has the parser's account.
     std::wstring DamagedDocumentError() const;
 
 private:
@@ -88,6 +94,7 @@ private:
     ReadOutcome outcome_ = ReadOutcome::NotRead;
     int damageLine_ = 0;
     std::wstring damageText_;
+    XmlDamage damage_ = XmlDamage::Malformed;
 };
 
 }  // namespace KvMigration

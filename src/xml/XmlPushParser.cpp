@@ -94,6 +94,32 @@ struct XmlPushParser::State {
     std::exception_ptr failure;  // thrown by the sink, rethrown once the parser has returned
     std::optional<XmlParseError> firstError;
     bool refused = false;  // stopped by the program, not by the parser
+    // What tells a cut-off or empty document from a malformed one.
+    bool ending = false;      // the parser is told that the input has ended
+    bool errorAtEnd = false;  // the first error came only then
+    bool rootClosed = false;  // the root element has ended
+    bool sawContent = false;  // a byte other than a blank or the byte-order mark came
+    size_t bytesSeen = 0;
+
+    // Only the first bytes of a document decide whether it holds anything at all.
+    void NoteBytes(std::string_view bytes) {
+        static constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+        for (size_t i = 0; i < bytes.size() && !sawContent; ++i, ++bytesSeen) {
+            auto byte = static_cast<unsigned char>(bytes[i]);
+            bool mark = bytesSeen < 3 && byte == kByteOrderMark[bytesSeen];
+            sawContent = !mark && byte != ' ' && byte != '\t' && byte != '\r' && byte != '\n';
+        }
+    }
+
+    XmlDamage Damage() const {
+        if (!sawContent) {
+            return XmlDamage::Empty;
+        }
+        if (errorAtEnd && !refused && !rootClosed) {
+            return XmlDamage::CutOff;
+        }
+        return XmlDamage::Malformed;
+    }
 
     ~State() {
         if (context != nullptr) {
@@ -193,6 +219,7 @@ struct XmlPushParser::State {
                              const xmlChar* /*uri*/) {
         State& state = From(user);
         --state.depth;
+        state.rootClosed = state.rootClosed || state.depth == 0;
         state.textBytes = 0;
         state.Deliver([&](IXmlEventSink& sink) { sink.EndElement(FromXml(localName)); });
     }
@@ -224,6 +251,7 @@ struct XmlPushParser::State {
         }
         parseError.message = Platform::Utf8ToWide(message);
         state.firstError = std::move(parseError);
+        state.errorAtEnd = state.ending;
     }
 
     void Create(const char* firstBytes, int size, const char* fileName, int options,
@@ -316,6 +344,7 @@ std::unique_ptr<XmlPushParser> XmlPushParser::OpenFile(const std::wstring& fileN
     if (got < 0) {
         KV_RAISE_ERROR_CODE(function, FileErrorCode(errno));
     }
+    state.NoteBytes(std::string_view(first, static_cast<size_t>(got)));
     state.Create(first, static_cast<int>(got), name.c_str(), 0, limits);
     return parser;
 }
@@ -339,6 +368,8 @@ std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar
     while (!state.finished) {
         std::string_view chunk = state.NextChunk(buffer, function);
         state.finished = chunk.empty();
+        state.NoteBytes(chunk);
+        state.ending = state.finished;
         xmlParseChunk(state.context, chunk.data(), static_cast<int>(chunk.size()),
                       state.finished ? 1 : 0);
         if (state.failure) {
@@ -359,12 +390,15 @@ std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar
     if (state.context->wellFormed != 0 && !state.refused) {
         return std::nullopt;
     }
-    if (state.firstError) {
-        return state.firstError;
-    }
     XmlParseError error;
-    error.line = xmlSAX2GetLineNumber(state.context);
-    error.message = L"not well-formed";
+    if (state.firstError) {
+        error = *state.firstError;
+    } else {
+        error.line = xmlSAX2GetLineNumber(state.context);
+        error.message = L"not well-formed";
+        state.errorAtEnd = state.ending;
+    }
+    error.damage = state.Damage();
     return error;
 }
 

@@ -24,10 +24,18 @@ protected:
     ~IXmlEventSink() = default;
 };
 
+// What kind of damage stopped a document, in the terms of the person who has to mend it.
+enum class XmlDamage {
+    Malformed,  // the text is not well-formed XML where the line says, or passes a limit
+    Empty,      // nothing but blanks (and a byte-order mark): no document at all
+    CutOff,     // well-formed as far as it goes, but it ends before its root element is closed
+};
+
 // Where and why a document stopped being well-formed.
 struct XmlParseError {
     int line = 0;
-    std::wstring message;
+    std::wstring message;  // the parser's own words
+    XmlDamage damage = XmlDamage::Malformed;
 };
 
 // The XML parser, streaming: a file is read and parsed in chunks, so memory grows with the

@@ -223,6 +223,35 @@ TEST(ImportPass, DamagedFileIsRaisedAfterWhatCameBeforeTheDamageWasImported) {
     EXPECT_EQ(*sections.log, expected);
 }
 
+TEST(ImportPass, EmptyAndCutFilesAreNamedAsSuch) {
+    KvTest::ScopedTempDir dir;
+    const std::wstring name = Platform::Utf8ToWide(dir.File("m.xml"));
+    struct Case {
+        const char* title;
+        std::string bytes;
+        std::wstring message;
+    };
+    const Case cases[] = {
+        {"empty", "", L"The file \"" + name + L"\" is empty."},
+        {"blank", "\n  \n", L"The file \"" + name + L"\" is empty."},
+        {"cut", "<Korvant>\n<Config>\n<Mapping/>\n<Common>",
+         L"The file \"" + name +
+             L"\" ends at line 4 before the document is complete. The sections from that line on "
+             L"were not imported."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        KvTest::WriteFile(dir.File("m.xml"), c.bytes);
+        RecordingImportSections sections;
+        try {
+            ImportData(Parameters(false, dir.File("m.xml")), StorageSession{}, sections);
+            ADD_FAILURE() << "a damaged file was imported as if it were whole";
+        } catch (const KvBase::CKvError& e) {
+            EXPECT_EQ(e.Description(), c.message);
+        }
+    }
+}
+
 class ThrowingExportSections : public MarkerExportSections {
 public:
     std::shared_ptr<IExporter> Oms(const MigrationContext&) override {
@@ -234,6 +263,9 @@ class ThrowingImportSections : public RecordingImportSections {
 public:
     std::shared_ptr<IImporter> Common(const MigrationContext&) override { throw 7; }
 };
+
+// Every fatal output ends with where the trace of the run is.
+const std::string kTraceLine = "Trace file: [^\n]*/KvMigrationUtil\\.log\n$";
 
 void RunPass(const InputParameters& parameters) {
     std::freopen("/dev/null", "r", stdin);
@@ -247,19 +279,20 @@ void RunPass(const InputParameters& parameters) {
 TEST(PassStageDeathTest, StandardExceptionOfTheExportEndsTheRun) {
     KvTest::ScopedTempDir dir;
     EXPECT_EXIT(RunPass(Parameters(true, dir.File("m.xml"))), testing::ExitedWithCode(255),
-                "^An exception occurred during export: no servers\n$");
+                "^An exception occurred during export: no servers\n" + kTraceLine);
 }
 
 TEST(PassStageDeathTest, ErrorObjectOfTheExportEndsTheRunWithItsDescription) {
     EXPECT_EXIT(RunPass(Parameters(true, "/nonexistent/folder/m.xml")),
-                testing::ExitedWithCode(255), "^The system cannot find the file specified.\n$");
+                testing::ExitedWithCode(255),
+                "^The system cannot find the file specified.\n" + kTraceLine);
 }
 
 TEST(PassStageDeathTest, AnyOtherFailureOfTheImportEndsTheRun) {
     KvTest::ScopedTempDir dir;
     KvTest::WriteFile(dir.File("m.xml"), Skeleton);
     EXPECT_EXIT(RunPass(Parameters(false, dir.File("m.xml"))), testing::ExitedWithCode(255),
-                "^An unhandled exception occurred during import.\n$");
+                "^An unhandled exception occurred during import.\n" + kTraceLine);
 }
 
 }  // namespace
