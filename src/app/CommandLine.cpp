@@ -27,6 +27,15 @@ bool CommandLine::IsKey(const std::wstring& argument) {
            !(argument[1] >= L'0' && argument[1] <= L'9');
 }
 
+std::vector<std::wstring> CommandLine::Keys() const {
+    std::vector<std::wstring> keys;
+    keys.reserve(keys_.size());
+    for (const auto& entry : keys_) {
+        keys.push_back(entry.first);
+    }
+    return keys;
+}
+
 size_t CommandLine::ValueCount(const std::wstring& key) const {
     auto it = keys_.find(key);
     return it == keys_.end() ? 0 : it->second.size();

@@ -20,6 +20,8 @@ public:
     // Raises an error when the key has no value number `index`.
     const std::wstring& Value(const std::wstring& key, size_t index) const;
     size_t KeyCount() const { return keys_.size(); }
+    // Every key given, in name order.
+    std::vector<std::wstring> Keys() const;
 
 private:
     std::map<std::wstring, std::vector<std::wstring>> keys_;

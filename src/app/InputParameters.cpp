@@ -1,6 +1,9 @@
 #include "app/InputParameters.h"
 
 #include "app/CommandLine.h"
+#include "app/KnownKeys.h"
+#include "app/PasswordInput.h"
+#include "app/Version.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
 #include "helper/ConsoleOutput.h"
@@ -53,6 +56,14 @@ void ShowDebugWindow() {
     PrintUsage();
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
     EndProcess(0);
+}
+
+// "--help" and "--version" as every Linux tool answers them: the text, status 0, no wait for a
+// key even at a terminal.
+[[noreturn]] void AnswerAndExit(const std::string& text) {
+    Platform::SystemConsole().Write(text);
+    KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
+    Platform::ExitProcess(0);
 }
 
 void ReadLdsPorts(const std::wstring& value, InputParameters& parameters) {
@@ -123,6 +134,15 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
     }
     if (commandLine.Has(L"-?") || commandLine.Has(L"-h") || commandLine.KeyCount() == 0) {
         ShowHelpAndExit();
+    }
+    if (commandLine.Has(L"--help")) {
+        AnswerAndExit(UsageText() + "\n\n");
+    }
+    if (commandLine.Has(L"--version")) {
+        AnswerAndExit(std::string("KvMigrationUtil ") + ProgramVersion + "\n");
+    }
+    for (const std::wstring& warning : UnknownKeyWarnings(commandLine)) {
+        PrintWarning(warning);
     }
 
     std::wstring typedName;
@@ -199,6 +219,7 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
             parameters.password = credentials.substr(colon + 1);
         }
     }
+    ReadPasswordKeys(commandLine, parameters);
 
     parameters.forceImport = commandLine.Has(L"-fi");
     parameters.importPrivileges = commandLine.Has(L"-priv");
@@ -236,12 +257,17 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
 void EchoCommandLine(const std::vector<std::wstring>& arguments) {
     std::wstring line;
     bool hideNext = false;
+    bool hideValue = false;
     for (const auto& argument : arguments) {
         if (!line.empty()) {
             line += L' ';
         }
-        line += hideNext ? std::wstring(L"<present>") : argument;
+        const bool hidden = hideNext || (hideValue && !CommandLine::IsKey(argument));
+        line += hidden ? std::wstring(L"<present>") : argument;
         hideNext = argument == L"-cr";
+        // "-W" takes no value, and "-w" is ldapmodify's password key, which this program does
+        // not know: a value after either is most likely a password typed out of habit.
+        hideValue = argument == L"-W" || argument == L"-w";
     }
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"Input string: %ls", line.c_str());
 }
