@@ -9,7 +9,9 @@
 #include "xml/SectionPaths.h"
 
 #include <exception>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace KvMigration {
@@ -53,6 +55,47 @@ void Register(SaxReader& reader, const wchar_t* path, std::shared_ptr<IImporter>
 void WriteSection(SaxWriter& writer, const wchar_t* name) {
     writer.StartNode(name, L"");
     writer.EndNode();
+}
+
+// A file that holds none of the selected sections (a wrong file, another program's XML) imports
+// nothing of them and still ends as a success: the administrator must see why nothing changed.
+void NameAbsentSections(const SaxReader& reader, const std::set<int>& selected,
+                        const std::wstring& fileName) {
+    struct Section {
+        const wchar_t* path;
+        const wchar_t* element;
+        std::vector<std::pair<int, const wchar_t*>> keys;
+    };
+    const Section sections[] = {
+        {OmsPath,
+         OmsElement,
+         {{SectionServer, L"-server"},
+          {SectionClients, L"-clients"},
+          {SectionPolicies, L"-policies"}}},
+        {ClientPath, ClientElement, {{SectionUsers, L"-users"}}},
+        {ICheckPath, ICheckElement, {{SectionICheck, L"-icheck"}}},
+    };
+    std::wstring absent;
+    for (const Section& section : sections) {
+        std::wstring keys;
+        for (const auto& [id, key] : section.keys) {
+            if (selected.count(id) != 0) {
+                keys += (keys.empty() ? L"" : L", ") + std::wstring(key);
+            }
+        }
+        if (keys.empty()) {
+            continue;
+        }
+        if (reader.Began(section.path)) {
+            return;
+        }
+        absent +=
+            (absent.empty() ? L"" : L", ") + std::wstring(section.element) + L" (" + keys + L")";
+    }
+    if (!absent.empty()) {
+        PrintWarning(L"The file \"" + fileName + L"\" holds none of the selected sections: " +
+                     absent + L".");
+    }
 }
 
 }  // namespace
@@ -124,6 +167,7 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
         }
         KV_RAISE_ERROR(L"ImportData", message);
     }
+    NameAbsentSections(reader, selected, parameters.fileName);
 }
 
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,

@@ -123,6 +123,7 @@ void SaxReader::StartElement(const std::wstring& name, const Attributes& attribu
         if (found != importers_.end()) {
             activeImporter_ = found->second;
             activePath_ = currentPath_;
+            begun_.insert(currentPath_);
             textRun_.clear();
             text_.clear();
             activeImporter_->BeginImport(context_, attributes);

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "helper/MigrationContext.h"
@@ -58,6 +59,8 @@ public:
 
     // Reads the document to its end or to its first error. A second call does nothing.
     void Resume();
+    // Whether the document held the element of the path registered for it (its importer began).
+    bool Began(const std::wstring& path) const { return begun_.count(path) != 0; }
 
     ReadOutcome Outcome() const { return outcome_; }
     // 1-based line of the error of a damaged document; 0 otherwise.
@@ -86,7 +89,8 @@ private:
     std::map<std::wstring, std::shared_ptr<IImporter>> importers_;
     MigrationContext context_;
     std::wstring currentPath_;
-    std::wstring activePath_;  // the path of the element that made the active importer active
+    std::wstring activePath_;       // the path of the element that made the active importer active
+    std::set<std::wstring> begun_;  // registered paths whose element came, at most one each
     std::wstring text_;
     std::string textRun_;      // UTF-8 chunks of the text between two tags, not yet judged
     std::wstring sourceName_;  // file name; empty for an in-memory source

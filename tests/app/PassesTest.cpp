@@ -252,6 +252,46 @@ TEST(ImportPass, EmptyAndCutFilesAreNamedAsSuch) {
     }
 }
 
+TEST(ImportPass, AFileWithoutAnyOfTheSelectedSectionsSaysWhichItLacks) {
+    KvTest::ScopedTempDir dir;
+    const std::string name = dir.File("m.xml");
+    const std::string all = "Oms (-server, -clients, -policies), Client (-users), ICheck (-icheck)";
+    const std::string data = "<Korvant><Config><Mapping/><Common/></Config><Data>";
+    struct Case {
+        const char* title;
+        std::string document;
+        std::set<int> sections;
+        std::string absent;  // empty: no warning
+    };
+    const Case cases[] = {
+        {"another program's XML", "<project><target name=\"all\"/></project>", {}, all},
+        {"another program's XML, some sections",
+         "<project/>",
+         {SectionPolicies, SectionICheck},
+         "Oms (-policies), ICheck (-icheck)"},
+        {"configuration only", data + "</Data></Korvant>", {SectionUsers}, "Client (-users)"},
+        {"sections in the wrong place", "<Korvant><Oms/><Client/><ICheck/></Korvant>", {}, all},
+        {"another section only",
+         data + "<Oms/></Data></Korvant>",
+         {SectionUsers},
+         "Client (-users)"},
+        {"one of the selected sections", data + "<ICheck/></Data></Korvant>", {}, ""},
+        {"the whole skeleton", Skeleton, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        KvTest::WriteFile(name, c.document);
+        RecordingImportSections sections;
+        testing::internal::CaptureStderr();
+        ImportData(Parameters(false, name, c.sections), StorageSession{}, sections);
+        const std::string warnings = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(warnings, c.absent.empty() ? ""
+                                             : "The file \"" + name +
+                                                   "\" holds none of the selected sections: " +
+                                                   c.absent + ".\n");
+    }
+}
+
 class ThrowingExportSections : public MarkerExportSections {
 public:
     std::shared_ptr<IExporter> Oms(const MigrationContext&) override {

@@ -130,6 +130,36 @@ TEST_F(ProgramLabTest, EmptyAndCutFilesAreNamedAsSuchAndNothingIsImported) {
               std::string::npos);
 }
 
+// Another program's XML imports nothing and ends as a success, but says what it lacked.
+TEST_F(ProgramLabTest, AForeignFileNamesTheSelectedSectionsItLacks) {
+    const std::string file = File(
+        "build.xml", "<?xml version=\"1.0\"?>\n<project name=\"kv\">\n<target/>\n</project>\n");
+    struct Case {
+        std::vector<std::string> keys;
+        std::string absent;
+    };
+    const Case cases[] = {
+        {{"-polices"}, "Oms (-server, -clients, -policies), Client (-users), ICheck (-icheck)"},
+        {{"-users", "-icheck"}, "Client (-users), ICheck (-icheck)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.absent);
+        KvTest::ProcessResult result =
+            Run(Import(file, lab.Value("KV_LAB_DST_PORTS"), lab.Credentials(), c.keys));
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_EQ(result.out.rfind(kRead + kConnected, 0), 0u) << result.out;
+        const std::string done = "The program was successfully completed.\n";
+        ASSERT_GE(result.out.size(), done.size()) << result.out;
+        EXPECT_EQ(result.out.substr(result.out.size() - done.size()), done) << result.out;
+        const std::string unknown =
+            c.keys.front() == "-polices"
+                ? "Unknown key \"-polices\" is ignored; did you mean \"-policies\"?\n"
+                : "";
+        EXPECT_EQ(result.err, unknown + "The file \"" + file +
+                                  "\" holds none of the selected sections: " + c.absent + ".\n");
+    }
+}
+
 TEST_F(ProgramLabTest, ThePasswordComesFromAFileOrTheTerminalInsteadOfTheCommandLine) {
     const std::string file = File("m.xml", "");
     const std::string empty = "The file \"" + file + "\" is empty.\n";
