@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <utility>
 
 namespace KvMigration {
@@ -142,7 +143,7 @@ void PostponedNode::Reset() {
 }
 
 SaxWriter::SaxWriter(const std::wstring& fileName, const MigrationContext& context)
-    : context_(context) {
+    : context_(context), failuresAtStart_(std::uncaught_exceptions()) {
     uint32_t code = 0;
     output_ = XmlTextOutput::ToFile(fileName, code);
     if (!output_) {
@@ -154,7 +155,7 @@ SaxWriter::SaxWriter(const std::wstring& fileName, const MigrationContext& conte
 }
 
 SaxWriter::SaxWriter(std::wstring* target, const MigrationContext& context)
-    : target_(target), context_(context) {
+    : target_(target), context_(context), failuresAtStart_(std::uncaught_exceptions()) {
     if (target == nullptr) {
         KV_RAISE_ERROR(L"SaxWriter::SaxWriter", L"pMemory is NULL");
     }
@@ -162,6 +163,12 @@ SaxWriter::SaxWriter(std::wstring* target, const MigrationContext& context)
 }
 
 SaxWriter::~SaxWriter() {
+    // Closing the elements of an export that failed half-way would make the file look complete,
+    // and an import would then take the missing part for absent data. The text written so far
+    // still reaches the file when the output is released.
+    if (target_ == nullptr && std::uncaught_exceptions() > failuresAtStart_) {
+        return;
+    }
     // EndNode always removes one open element before anything can fail, so this ends.
     while (!path_.empty() || !pending_.name.empty()) {
         try {

@@ -37,8 +37,10 @@ struct PostponedNode {
 // with a SaxSectionWriter, while the element's start tag is still pending, so it can add
 // attributes to the section element before writing children.
 //
-// Destruction closes every open element and ends the document, so an interrupted export leaves a
-// well-formed file.
+// Destruction closes every open element and ends the document. Not so when the writer is destroyed
+// by a failure on its way out of a file export: the file then keeps what was written but stays
+// without the end tags of its open elements, so that it can never pass for a complete export (an
+// import names the line where it ends).
 class SaxWriter : public ISaxWriter {
 public:
     // File mode: creates or truncates the file and writes the XML declaration.
@@ -68,6 +70,7 @@ private:
     PostponedNode pending_;
     std::unique_ptr<XmlTextOutput> output_;
     std::map<std::wstring, std::shared_ptr<IExporter>> exporters_;
+    int failuresAtStart_ = 0;  // failures already on their way when the writer was made
 };
 
 // The writer an exporter gets: it can close only the elements it opened itself, never its section

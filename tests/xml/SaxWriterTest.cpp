@@ -436,7 +436,9 @@ TEST(SaxWriter, NullExporterIsIgnoredAndAnEarlierOneStays) {
               L"</Root>");
 }
 
-TEST(SaxWriter, ExporterFailingMidwayLeavesAWellFormedFile) {
+// A file closed as if complete would be imported as a complete export, its missing part taken
+// for data the source never had: the file keeps what was written, but not the end tags.
+TEST(SaxWriter, ExporterFailingMidwayLeavesAFileWithoutItsEndTags) {
     KvTest::ScopedTempDir dir;
     std::wstring name = Platform::Utf8ToWide(dir.File("partial.xml"));
     try {
@@ -448,21 +450,43 @@ TEST(SaxWriter, ExporterFailingMidwayLeavesAWellFormedFile) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "directory gone");
     }
-    EXPECT_EQ(KvTest::ReadFile(dir.File("partial.xml")),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Korvant>\n  <Data server=\"\">\n"
-              "    <Item>1</Item>\n    <Open>\n      <Deeper/>\n    </Open>\n  </Data>\n"
-              "</Korvant>\n");
+    const std::string written = KvTest::ReadFile(dir.File("partial.xml"));
+    EXPECT_EQ(written.rfind(
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Korvant>\n  <Data server=\"\">\n"
+                  "    <Item>1</Item>\n    <Open",
+                  0),
+              0u)
+        << written;
+    EXPECT_EQ(written.find("</Data>"), std::string::npos) << written;
+    EXPECT_EQ(written.find("</Korvant>"), std::string::npos) << written;
     auto log = std::make_shared<std::vector<std::wstring>>();
     SaxReader reader(name, MigrationContext{});
     reader.RegisterImporter(L"Korvant/Data",
                             std::make_shared<KvTest::RecordingImporter>(L"Data", log));
     reader.Resume();
-    EXPECT_EQ(reader.Outcome(), ReadOutcome::Complete);
-    EXPECT_EQ(*log, (std::vector<std::wstring>{
-                        L"Data: BeginImport(server=)", L"Data: StartNode(Item)", L"Data: Value(1)",
-                        L"Data: EndNode(Item)", L"Data: StartNode(Open)",
-                        L"Data: StartNode(Deeper)", L"Data: EndNode(Deeper)",
-                        L"Data: EndNode(Open)", L"Data: EndNode(Data)", L"Data: EndImport()"}));
+    EXPECT_EQ(reader.Outcome(), ReadOutcome::Damaged);
+    EXPECT_EQ(*log, (std::vector<std::wstring>{L"Data: BeginImport(server=)",
+                                               L"Data: StartNode(Item)", L"Data: Value(1)",
+                                               L"Data: EndNode(Item)", L"Data: StartNode(Open)"}));
+}
+
+// The writer of a document that is done with before a failure leaves it is ended as usual.
+TEST(SaxWriter, AWriterMadeWhileAFailureIsOnItsWayStillClosesItsFile) {
+    KvTest::ScopedTempDir dir;
+    const std::string file = dir.File("cleanup.xml");
+    struct WritesOnUnwinding {
+        std::string file;
+        ~WritesOnUnwinding() {
+            SaxWriter writer(Platform::Utf8ToWide(file), MigrationContext{});
+            writer.StartNode(L"Korvant", L"");
+        }
+    };
+    try {
+        WritesOnUnwinding writes{file};
+        throw std::runtime_error("failure");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(KvTest::ReadFile(file), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Korvant/>\n");
 }
 
 TEST(SaxWriter, ValuesComeBackFromTheReaderUnchanged) {
