@@ -8,7 +8,7 @@ namespace KvMigration {
 
 // Reads the Common section; only the data-schema version is taken (the last SchemaVersion
 // element wins). A broken element leaves the version as it was, so that asking for a version the
-// file never gave raises code 1.
+// file never gave raises code 1, with a description that says what the file lacks.
 class CCommonInfoImporter : public ICommonInfo, public IImporter {
 public:
     SchemaVersion DataSchemaVersion() const override;
@@ -23,6 +23,7 @@ public:
 
 private:
     SchemaVersion version_;
+    std::wstring broken_;  // what was wrong with the last SchemaVersion that could not be read
 };
 
 // The standard unsigned conversion: leading blanks skipped, digits read as far as they go.

@@ -66,6 +66,51 @@ TEST(CommonInfoImporter, TakesTheSchemaVersionAndNothingElse) {
     EXPECT_EQ(VersionRead(L"<Korvant><Config><Mapping/></Config><Data/></Korvant>"), L"code 1");
 }
 
+// What an administrator reads when the data sections ask for a version the file does not give.
+TEST(CommonInfoImporter, AMissingVersionSaysWhatTheFileLacksAndWhatWasNotImported) {
+    struct Case {
+        const char* title;
+        std::wstring common;
+        std::wstring lack;
+    };
+    const std::vector<Case> cases = {
+        {"minor missing", L"<SchemaVersion major=\"7\"/>",
+         L"(its SchemaVersion element lacks the attribute minor)"},
+        {"major missing", L"<SchemaVersion minor=\"16\"/>",
+         L"(its SchemaVersion element lacks the attribute major)"},
+        {"not a number", L"<SchemaVersion major=\"7\" minor=\"sixteen\"/>",
+         L"(the minor of its SchemaVersion element, \"sixteen\", is not a number)"},
+        {"a long value is cut",
+         L"<SchemaVersion major=\"" + std::wstring(100, L'x') + L"\" minor=\"1\"/>",
+         L"(the major of its SchemaVersion element, \"" + std::wstring(40, L'x') +
+             L"...\", is not a number)"},
+        {"zero", L"<SchemaVersion major=\"0\" minor=\"0\"/>",
+         L"(its SchemaVersion element gives the version 0.0)"},
+        {"no element", L"<Date>09-12-2026 14:03</Date>",
+         L"(its Common section has no SchemaVersion element)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        auto common = std::make_shared<CCommonInfoImporter>();
+        SaxReader reader(
+            XmlSource{L"<Korvant><Config><Common>" + c.common + L"</Common></Config></Korvant>"},
+            MigrationContext{});
+        reader.RegisterImporter(L"Korvant/Config/Common", common);
+        reader.Resume();
+        try {
+            common->DataSchemaVersion();
+            ADD_FAILURE() << "no error raised";
+        } catch (const KvBase::CKvError& e) {
+            EXPECT_EQ(e.Code(), 1u);
+            EXPECT_EQ(e.Description(),
+                      L"The migration file gives no schema version for its data " + c.lack +
+                          L", so nothing from the Oms section on was imported. Mend the "
+                          L"SchemaVersion element of the Common section (major=\"7\" minor=\"16\" "
+                          L"for an export of schema 7.16) and import again.");
+        }
+    }
+}
+
 TEST(CommonInfoImporter, UnsignedConversionFailsAsTheStandardOneDoes) {
     EXPECT_EQ(ToUnsigned(L"16"), 16u);
     EXPECT_EQ(ToUnsigned(L"4294967295"), 4294967295u);
