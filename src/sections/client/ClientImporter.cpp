@@ -127,14 +127,18 @@ void ClientImporter::EndNode(const std::wstring& name) {
         trace.Trace(KvBase::TraceInfo, "%s(): error Access Denied, exit--", function);
         return;
     }
+    if (state_ != 0) {
+        trace.Trace(KvBase::TraceInfo, "%s(): connection lost, exit--", function);
+        return;
+    }
     try {
         if (!initialised_) {
             KV_RAISE_ERROR(L"ClientImporter::EndNode", kFatal);
         }
         if (std::shared_ptr<INodeImporter> importer = CreateNodeImporter(name)) {
             if (!importer->Import(record_)) {
-                state_ = kAccessDenied;
-                KV_RAISE_ERROR_CODE(L"ClientImporter::EndNode", kAccessDenied);
+                state_ = counters_.stoppedBy != 0 ? counters_.stoppedBy : kAccessDenied;
+                KV_RAISE_ERROR_CODE(L"ClientImporter::EndNode", state_);
             }
         } else if (name == L"Globals") {
             PrintParts({L"Imported ", std::to_wstring(counters_.globals),
@@ -160,6 +164,10 @@ void ClientImporter::EndImport() {
         trace.Trace(KvBase::TraceInfo, "%s()--, access denied", function);
         KV_RAISE_ERROR_CODE(L"ClientImporter::EndImport", kAccessDenied);
     }
+    if (state_ != 0) {
+        trace.Trace(KvBase::TraceInfo, "%s()--, connection lost", function);
+        RaiseConnectionLost();
+    }
     if (!active_) {
         trace.Trace(KvBase::TraceInfo, kIgnored, function);
         return;
@@ -173,6 +181,24 @@ void ClientImporter::EndImport() {
     } catch (const KvBase::CKvError& e) {
         ReportClientError(e);
     }
+}
+
+void ClientImporter::RaiseConnectionLost() const {
+    // The code's own text ("The specified server cannot perform the requested operation.") leaves
+    // an administrator guessing what became of the import.
+    KvBase::CKvError error(state_, KvBase::SourceName(__FILE__), __LINE__,
+                           L"ClientImporter::EndImport");
+    error.SetEntry(L"Description",
+                   error.Description() +
+                       L" The connection to the target was lost during the client objects "
+                       L"import: " +
+                       std::to_wstring(counters_.globals) + L" Global Quill Data, " +
+                       std::to_wstring(counters_.users) + L" users and " +
+                       std::to_wstring(counters_.tokens) +
+                       L" user tokens were imported; the rest of the Client section and the "
+                       L"sections after it were not. Run the import again once the target "
+                       L"answers.");
+    throw error;
 }
 
 std::shared_ptr<INodeImporter> ClientImporter::CreateNodeImporter(const std::wstring& name) {

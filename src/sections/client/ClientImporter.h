@@ -37,12 +37,15 @@ public:
 private:
     // The guards of StartNode and Value: false when the element is to be ignored.
     bool Working(const char* function);
+    // Ends the section after the target went away, saying what was imported before.
+    [[noreturn]] void RaiseConnectionLost() const;
 
     std::shared_ptr<IObjectMapper> mapper_;
     MigrationContext context_;
     CLdapSession session_;
     CNodeHolder record_;
-    uint32_t state_ = 0;
+    uint32_t state_ = 0;  // 5 once refused for lack of rights, the failure's code once the
+                          // target went away; nothing more is imported then
     bool active_ = false;
     bool initialised_ = false;
     ClientImportCounters counters_;

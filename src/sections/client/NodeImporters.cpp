@@ -15,6 +15,14 @@ namespace KvMigration {
 namespace {
 
 constexpr uint32_t kAccessDenied = 5;
+// What a directory failure maps to when the server went away (LDAP "server down") or can no
+// longer be reached ("connect error").
+constexpr uint32_t kServerDown = 58;
+constexpr uint32_t kConnectionRefused = 1225;
+
+bool IsConnectionLost(uint32_t code) {
+    return code == kServerDown || code == kConnectionRefused;
+}
 
 }  // namespace
 
@@ -136,7 +144,12 @@ bool CNodeImporter::ImportT(const CNodeHolder& record, const wchar_t* objectClas
     } catch (const KvBase::CKvError& e) {
         PrintMessage(ErrorLine(node.name, e.Description()));
         ReportClientError(e);
-        return e.Code() != kAccessDenied;
+        // Without rights, or without the server, every further record would fail the same way.
+        if (e.Code() == kAccessDenied || IsConnectionLost(e.Code())) {
+            counters_->stoppedBy = e.Code();
+            return false;
+        }
+        return true;
     } catch (const std::invalid_argument& e) {
         ReportConversion(node.name, e);
     } catch (const std::out_of_range& e) {

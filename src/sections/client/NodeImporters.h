@@ -13,11 +13,13 @@
 
 namespace KvMigration {
 
-// How many records of each kind the import has written.
+// How many records of each kind the import has written, and the code of the failure that ended it
+// (0 while it goes on).
 struct ClientImportCounters {
     uint64_t globals = 0;
     uint64_t users = 0;
     uint64_t tokens = 0;
+    uint32_t stoppedBy = 0;
 };
 
 // Commits its object's pending changes when asked, or when it ends without having been asked; a

@@ -8,6 +8,7 @@
 
 #include "base/KvError.h"
 #include "client/ClientBase64.h"
+#include "platform/CodePage.h"
 #include "sections/client/ClientTestSupport.h"
 #include "support/TraceCapture.h"
 #include "xml/SaxReader.h"
@@ -283,6 +284,61 @@ TEST_F(ClientImporterTest, AccessDeniedStopsTheSectionAndEndsTheRun) {
     EXPECT_TRUE(target->Writes().empty());
     // The refused add is not sent again, and nothing after it is searched.
     EXPECT_EQ(target->Requests().size(), 2u);
+}
+
+// A target that went away fails every further record the same way: the section stops at the first
+// one and the run ends saying what was imported before.
+TEST_F(ClientImporterTest, ALostTargetStopsTheSectionAndEndsTheRun) {
+    struct Case {
+        const char* fault;
+        uint32_t ldapCode;
+        uint32_t code;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"server down", 0x51, 58, "The specified server cannot perform the requested operation."},
+        {"connect error", 0x5b, 1225, "The remote computer refused the network connection."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        target = std::make_shared<KvTest::FakeSession>();
+        importer = std::make_shared<ClientImporter>();
+        context.storage = {nullptr, true, target, nullptr};
+        AnswerServer(*target, kRoot);
+        target->FailOn(L"add", UserDn(kAlice), c.ldapCode);
+        uint32_t leftWith = 0;
+        std::string error;
+        testing::internal::CaptureStdout();
+        try {
+            SaxReader reader(
+                XmlSource{Section(L"<orvexKVGQuillData>GQuillData</orvexKVGQuillData>",
+                                  L"<person>" + kAlice + L"</person><person>" + kBob + L"</person>",
+                                  L"")},
+                context);
+            reader.RegisterImporter(L"Korvant/Data/Client", importer);
+            reader.Resume();
+        } catch (const KvBase::CKvError& e) {
+            leftWith = e.Code();
+            error = Platform::WideToUtf8(e.Description());
+        }
+        const std::string console = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(console, kStarted +
+                               "Imported  1  Global Quill Data (orvexKVGQuillData) objects.\n"
+                               "User  " +
+                               Platform::WideToUtf8(kAlice) +
+                               "  import finished with error:  " + c.text + "\n");
+        EXPECT_EQ(leftWith, c.code);
+        EXPECT_EQ(error, c.text +
+                             " The connection to the target was lost during the client objects "
+                             "import: 1 Global Quill Data, 0 users and 0 user tokens were "
+                             "imported; the rest of the Client section and the sections after it "
+                             "were not. Run the import again once the target answers.");
+        // Nothing is tried for bob.
+        for (const KvTest::FakeRequest& request : target->Requests()) {
+            EXPECT_EQ(Platform::WideToUtf8(request.filter).find(Platform::WideToUtf8(kBob)),
+                      std::string::npos);
+        }
+    }
 }
 
 TEST_F(ClientImporterTest, AnInvalidContextLeavesTheSectionUnread) {
