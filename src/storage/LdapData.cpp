@@ -217,6 +217,14 @@ int CLdapData::ImportPolicies(const ObjectDataMap& containers, const ObjectDataM
         storage_->SetPolicyLink(*importSchema.GetObjectSchema(container->kind), id, links);
         for (const auto& [policyId, policy] : linked) {
             policy->attributes[L"orvexKVPolicyVersion"] = CValue(std::to_wstring(maximum + 1));
+            // The file's policy may be in the target already: an earlier import made it, and
+            // a type kept it from the deletion above (or another container of this run links
+            // it too). It is made again from the file, as the first import made it, instead of
+            // ending the run on an object that exists; its global-catalogue copy is updated in
+            // place by the creation.
+            if (storage_->GetLdapObject(*policySchema, policyId)) {
+                storage_->DeletePolicy(*policySchema, policyId, false);
+            }
             CreateObject(*policy);
         }
         count += static_cast<int>(linked.size());

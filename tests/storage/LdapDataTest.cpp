@@ -149,6 +149,27 @@ TEST_F(LdapDataTest, NewPoliciesNumberOnFromTheirOwnContainersOldPolicies) {
     EXPECT_EQ(lab.sd->Value(ouA, L"orvexKVPolicyLink").to_list(), (LdapHelper::attr_list{kNewA}));
 }
 
+TEST_F(LdapDataTest, AFilePolicyAnEarlierImportMadeIsMadeAgain) {
+    // A forced re-import: the container links the typed policy an earlier import made from the
+    // same file, which the deletion of old policies keeps.
+    PutPolicy(kOld3, 3);
+    PutPolicy(kTyped, 4, L"Template");
+    PutContainer(kOuA, {kOld3, kTyped});
+    ObjectDataMap containers = {
+        {kOuA, Record(KindContainer, kOuA, {{L"orvexKVPolicyLink", List({kTyped})}})}};
+    ObjectDataMap policies = {{kTyped, Record(KindPolicy, kTyped,
+                                              {{L"source", CValue(L"kv")},
+                                               {L"orvexKVPolicyType", CValue(L"Template")}})}};
+
+    EXPECT_EQ(ImportFacade().ImportPolicies(containers, policies, true), 1);
+
+    EXPECT_FALSE(lab.sd->Has(PolicyDn(kOld3)));
+    EXPECT_EQ(VersionOf(kTyped), 4);
+    EXPECT_TRUE(lab.gc->Has(PolicyDn(kTyped) + L"-GC"));
+    const std::wstring ouA = L"OU=" + kOuA + L",CN=Organizational Units," + kRoot;
+    EXPECT_EQ(lab.sd->Value(ouA, L"orvexKVPolicyLink").to_list(), (LdapHelper::attr_list{kTyped}));
+}
+
 TEST_F(LdapDataTest, PriorityDecidesBetweenProductAndGroupPolicies) {
     for (bool kvPriority : {true, false}) {
         SCOPED_TRACE(kvPriority ? "product priority" : "Windows priority");
