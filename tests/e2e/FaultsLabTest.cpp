@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "platform/CodePage.h"
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
+#include "support/TerminalProcess.h"
 
 namespace {
 
@@ -301,6 +303,39 @@ TEST_F(FaultsLabTest, ASessionThatCannotBeOpenedOrWrittenChangesNothing) {
         EXPECT_EQ(Dump(), seeded) << "the failed run wrote";
     }
     ExpectRerunCompletes(file, expected);
+}
+
+// The reason is what an administrator at a terminal sees in red, and the run waits for a key
+// before it ends, as every failed run does there.
+TEST_F(FaultsLabTest, TheReasonIsRedOnATerminal) {
+    const char* noColor = std::getenv("NO_COLOR");
+    const std::string savedNoColor = noColor != nullptr ? noColor : "";
+    unsetenv("NO_COLOR");
+    KvTest::TerminalOptions options;
+    bool prompted = false;
+    options.onScreen = [&](const std::string& screen, pid_t) {
+        prompted = prompted || screen.find("Press any key") != std::string::npos;
+        return std::string(prompted ? "k" : "");
+    };
+    options.timeoutSeconds = 60;
+    KvTest::TerminalResult result = KvTest::RunOnTerminal(
+        KV_BINARY_PATH,
+        {"-im", file, "-lds", "51090:51092", "-srv", lab.Value("KV_LAB_LDS_HOST"), "-dc",
+         lab.Value("KV_LAB_AD"), "-oms", lab.Value("KV_LAB_OMS_SID"), "-cr", lab.Credentials()},
+        options);
+    if (noColor != nullptr) {
+        setenv("NO_COLOR", savedNoColor.c_str(), 1);
+    }
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_TRUE(prompted) << result.screen;
+    EXPECT_NE(result.screen.find("\033[91mThe specified server cannot perform the requested "
+                                 "operation."),
+              std::string::npos)
+        << result.screen;
+    EXPECT_EQ(result.screen.find(kSuccess), std::string::npos) << result.screen;
+    EXPECT_EQ(result.screen.find(lab.Value("KV_LAB_PASSWORD")), std::string::npos)
+        << "the password was shown";
 }
 
 TEST_F(FaultsLabTest, AnExportThatCannotBeWrittenLeavesNoFileThatLooksComplete) {
