@@ -20,8 +20,7 @@
 #include <vector>
 
 #include "TargetDump.h"
-#include "ldap/LdapClient.h"
-#include "platform/CodePage.h"
+#include "support/LabOperator.h"
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
 #include "support/TerminalProcess.h"
@@ -112,39 +111,6 @@ private:
     std::string folder_;
     bool mounted_ = false;
 };
-
-// The product operator who may read the storage but not write it: the seed keeps the account
-// disabled and without a password. The password is set straight through the client library,
-// which writes no trace, so that it goes nowhere but to the servers.
-void SetOperator(const Lab& lab, bool enabled) {
-    const std::string password = lab.Value("KV_LAB_PASSWORD");
-    const std::string quoted =
-        Platform::WideToUtf16Le(L"\"" + Platform::Utf8ToWide(password) + L"\"");
-    const std::pair<std::string, std::string> accounts[] = {
-        {lab.Value("KV_LAB_AD"), "CN=kvoperator,CN=Users," + lab.Value("KV_LAB_AD_NC")},
-        {lab.Value("KV_LAB_DST_SD"), "CN=kvoperator,CN=Lab Accounts,DC=korvant"},
-        {lab.Value("KV_LAB_DST_GC"), "CN=kvoperator,CN=Lab Accounts,DC=korvant-gc"},
-    };
-    for (const auto& [host, dn] : accounts) {
-        SCOPED_TRACE(dn);
-        std::unique_ptr<LdapHelper::ILdapClient> client = LdapHelper::CreateOpenLdapClient();
-        ASSERT_EQ(client->init(host, 389, false), 0);
-        ASSERT_EQ(client->set_option(LdapHelper::LDAP_OPTION_PROTOCOL_VERSION, 3), 0);
-        ASSERT_EQ(client->connect(-1), 0);
-        ASSERT_EQ(client->start_tls(), 0);
-        ASSERT_EQ(client->simple_bind(lab.Value("KV_LAB_USER"), password), 0);
-        std::vector<LdapHelper::LdapModification> changes;
-        if (enabled) {
-            changes.push_back({LdapHelper::LDAP_MODOP_REPLACE | LdapHelper::LDAP_MODOP_BVALUES,
-                               "unicodePwd",
-                               {quoted}});
-        }
-        changes.push_back({LdapHelper::LDAP_MODOP_REPLACE | LdapHelper::LDAP_MODOP_BVALUES,
-                           "userAccountControl",
-                           {enabled ? "66048" : "66050"}});
-        EXPECT_EQ(client->modify(dn, changes, {}), 0);
-    }
-}
 
 class FaultsLabTest : public testing::Test {
 protected:
@@ -265,10 +231,10 @@ TEST_F(FaultsLabTest, ASessionThatCannotBeOpenedOrWrittenChangesNothing) {
          "Invalid credentials"},
         {"no write rights", {"-cr", operatorLogin}, "Access is denied."},
     };
-    SetOperator(lab, true);
+    KvTest::SetLabOperator(lab, true);
     struct DisableOperator {
         const Lab& lab;
-        ~DisableOperator() { SetOperator(lab, false); }
+        ~DisableOperator() { KvTest::SetLabOperator(lab, false); }
     } disable{lab};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);

@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ldap/LdapClient.h"
-#include "platform/CodePage.h"
+#include "support/LabOperator.h"
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
 
@@ -521,49 +520,14 @@ protected:
     void SetUp() override {
         ClientImportLabTest::SetUp();
         if (!HasFatalFailure()) {
-            SetOperator(true);
+            KvTest::SetLabOperator(lab, true);
         }
     }
     void TearDown() override {
         if (lab.Up()) {
-            SetOperator(false);
+            KvTest::SetLabOperator(lab, false);
         }
         ClientImportLabTest::TearDown();
-    }
-
-    // Sets the password on `ad` and on the target pair straight through the client library,
-    // which writes no trace, so that the password goes nowhere but to the servers.
-    void SetOperator(bool enabled) {
-        const std::string password = lab.Value("KV_LAB_PASSWORD");
-        const std::string quoted =
-            Platform::WideToUtf16Le(L"\"" + Platform::Utf8ToWide(password) + L"\"");
-        const struct {
-            std::string host;
-            std::string dn;
-        } accounts[] = {
-            {lab.Value("KV_LAB_AD"), "CN=kvoperator,CN=Users," + lab.Value("KV_LAB_AD_NC")},
-            {lab.Value("KV_LAB_DST_SD"), "CN=kvoperator,CN=Lab Accounts,DC=korvant"},
-            {lab.Value("KV_LAB_DST_GC"), "CN=kvoperator,CN=Lab Accounts,DC=korvant-gc"},
-        };
-        for (const auto& account : accounts) {
-            SCOPED_TRACE(account.dn);
-            std::unique_ptr<LdapHelper::ILdapClient> client = LdapHelper::CreateOpenLdapClient();
-            ASSERT_EQ(client->init(account.host, 389, false), 0);
-            ASSERT_EQ(client->set_option(LdapHelper::LDAP_OPTION_PROTOCOL_VERSION, 3), 0);
-            ASSERT_EQ(client->connect(-1), 0);
-            ASSERT_EQ(client->start_tls(), 0);
-            ASSERT_EQ(client->simple_bind(lab.Value("KV_LAB_USER"), password), 0);
-            std::vector<LdapHelper::LdapModification> changes;
-            if (enabled) {
-                changes.push_back({LdapHelper::LDAP_MODOP_REPLACE | LdapHelper::LDAP_MODOP_BVALUES,
-                                   "unicodePwd",
-                                   {quoted}});
-            }
-            changes.push_back({LdapHelper::LDAP_MODOP_REPLACE | LdapHelper::LDAP_MODOP_BVALUES,
-                               "userAccountControl",
-                               {enabled ? "66048" : "66050"}});
-            EXPECT_EQ(client->modify(account.dn, changes, {}), 0);
-        }
     }
 };
 
