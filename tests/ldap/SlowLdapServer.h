@@ -137,10 +137,13 @@ private:
             std::string body = id + result;
             std::string message =
                 std::string(1, '\x30') + std::string(1, static_cast<char>(body.size())) + body;
+            // Counted before the answer leaves: the client may return and ask for the count
+            // before this thread runs again.
+            answered_ += tag != 0x61;
             if (write(fd, message.data(), message.size()) < 0) {
+                answered_ -= tag != 0x61;
                 break;
             }
-            answered_ += tag != 0x61;
         }
         if (fd >= 0) {
             close(fd);
