@@ -80,6 +80,31 @@ void ReadLdsPorts(const std::wstring& value, InputParameters& parameters) {
     }
 }
 
+// A path of a key as the file names are taken: qualified, or refused.
+std::wstring QualifiedPath(const CommandLine& commandLine, const wchar_t* key) {
+    std::wstring typed = ReadFirstArgument(commandLine, key, true);
+    auto qualified = Platform::QualifyPath(typed);
+    if (!qualified) {
+        KV_RAISE_ERROR(kFunction, FormatString(L"File name \"%ls\" is not valid.", typed.c_str()));
+    }
+    return *qualified;
+}
+
+// The keys beyond the product's own: the dry run, the per-object report and the undo files.
+void ReadSafetyKeys(const CommandLine& commandLine, InputParameters& parameters) {
+    parameters.dryRun = commandLine.Has(L"-n");
+    if (commandLine.Has(L"-report")) {
+        parameters.reportFile = QualifiedPath(commandLine, L"-report");
+    }
+    if (commandLine.Has(L"-undo")) {
+        parameters.undoFolder = QualifiedPath(commandLine, L"-undo");
+    }
+    if (parameters.isExport && (parameters.dryRun || !parameters.undoFolder.empty())) {
+        KV_RAISE_ERROR(kFunction, FormatString(L"Key \"%ls\" applies only to an import (\"%ls\").",
+                                               parameters.dryRun ? L"-n" : L"-undo", L"-im"));
+    }
+}
+
 }  // namespace
 
 int32_t StringToInt(const std::wstring& text) {
@@ -249,6 +274,7 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
         parameters.omsId = GetLocalComputerSID();
     }
     parameters.useSsl = commandLine.Has(L"-ssl");
+    ReadSafetyKeys(commandLine, parameters);
 
     PrintMessage(L"The input parameters have been successfully read.");
     return parameters;

@@ -27,6 +27,12 @@ struct InputParameters {
     std::wstring serverName;
     std::wstring dcName;
     std::wstring omsId;
+    // "-n": an import that reads everything and writes nothing.
+    bool dryRun = false;
+    // "-report <file>": one JSON line per object; empty for none.
+    std::wstring reportFile;
+    // "-undo <folder>": the LDIF files that reverse the import; empty for none.
+    std::wstring undoFolder;
 };
 
 // Reads and validates the arguments (without the program name). Prints the help text and ends

@@ -11,10 +11,11 @@ namespace {
 
 // Every key the program reads. A key added to the program is added here, or it is warned about.
 constexpr const wchar_t* kKnownKeys[] = {
-    L"-ex",    L"-im",    L"-ad",       L"-lds",     L"-cr",       L"-fi",     L"-winpol",
-    L"-kvpol", L"-priv",  L"-server",   L"-clients", L"-policies", L"-icheck", L"-users",
-    L"-srv",   L"-dc",    L"-oms",      L"-rmf",     L"-ssl",      L"-dbg",    L"-h",
-    L"-?",     L"--help", L"--version", L"-W",       L"-y",
+    L"-ex",     L"-im",    L"-ad",   L"-lds",    L"-cr",      L"-fi",
+    L"-winpol", L"-kvpol", L"-priv", L"-server", L"-clients", L"-policies",
+    L"-icheck", L"-users", L"-srv",  L"-dc",     L"-oms",     L"-rmf",
+    L"-ssl",    L"-dbg",   L"-h",    L"-?",      L"--help",   L"--version",
+    L"-W",      L"-y",     L"-n",    L"-report", L"-undo",
 };
 
 bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {

@@ -17,15 +17,21 @@
 namespace KvMigration {
 namespace {
 
-MigrationContext ExportContext(const InputParameters& parameters, const StorageSession& session) {
+MigrationContext ExportContext(const InputParameters& parameters, const StorageSession& session,
+                               MigrationJournalPtr journal) {
     MigrationContext context;
     context.storage = session;
     context.serverSid = parameters.omsId;
+    if (journal) {
+        context.journal = std::move(journal);
+    }
     return context;
 }
 
-MigrationContext ImportContext(const InputParameters& parameters, const StorageSession& session) {
-    MigrationContext context = ExportContext(parameters, session);
+MigrationContext ImportContext(const InputParameters& parameters, const StorageSession& session,
+                               MigrationJournalPtr journal) {
+    MigrationContext context = ExportContext(parameters, session, std::move(journal));
+    context.dryRun = parameters.dryRun;
     context.sections = parameters.sections;
     if (context.sections.empty()) {
         context.sections = {SectionServer, SectionClients, SectionPolicies, SectionICheck,
@@ -37,17 +43,63 @@ MigrationContext ImportContext(const InputParameters& parameters, const StorageS
     return context;
 }
 
+// The section's name is the last element of its path.
+std::wstring SectionName(const wchar_t* path) {
+    std::wstring text(path);
+    return text.substr(text.rfind(L'/') + 1);
+}
+
+// Names the section in the journal while its exporter runs, so that the objects it records are
+// counted under it.
+class SectionExporter : public IExporter {
+public:
+    SectionExporter(std::shared_ptr<IExporter> inner, std::wstring section)
+        : inner_(std::move(inner)), section_(std::move(section)) {}
+    void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override {
+        context.journal->BeginSection(section_);
+        inner_->Export(std::move(writer), context);
+    }
+    std::wstring MissingContent() const override { return inner_->MissingContent(); }
+
+private:
+    std::shared_ptr<IExporter> inner_;
+    std::wstring section_;
+};
+
+// The same for an importer, from its section's start on: the writes of EndImport count too.
+class SectionImporter : public IImporter {
+public:
+    SectionImporter(std::shared_ptr<IImporter> inner, std::wstring section)
+        : inner_(std::move(inner)), section_(std::move(section)) {}
+    void BeginImport(const MigrationContext& context, const Attributes& attributes) override {
+        context.journal->BeginSection(section_);
+        inner_->BeginImport(context, attributes);
+    }
+    void StartNode(const std::wstring& name, const Attributes& attributes) override {
+        inner_->StartNode(name, attributes);
+    }
+    void Value(const std::wstring& text) override { inner_->Value(text); }
+    void EndNode(const std::wstring& name) override { inner_->EndNode(name); }
+    void EndImport() override { inner_->EndImport(); }
+
+private:
+    std::shared_ptr<IImporter> inner_;
+    std::wstring section_;
+};
+
 void Register(SaxWriter& writer, const wchar_t* path, std::shared_ptr<IExporter> exporter,
               std::vector<std::shared_ptr<IExporter>>& registered) {
     if (exporter) {
         registered.push_back(exporter);
-        writer.RegisterExporter(path, std::move(exporter));
+        writer.RegisterExporter(
+            path, std::make_shared<SectionExporter>(std::move(exporter), SectionName(path)));
     }
 }
 
 void Register(SaxReader& reader, const wchar_t* path, std::shared_ptr<IImporter> importer) {
     if (importer) {
-        reader.RegisterImporter(path, std::move(importer));
+        reader.RegisterImporter(
+            path, std::make_shared<SectionImporter>(std::move(importer), SectionName(path)));
     }
 }
 
@@ -101,9 +153,9 @@ void NameAbsentSections(const SaxReader& reader, const std::set<int>& selected,
 }  // namespace
 
 void ExportData(const InputParameters& parameters, const StorageSession& session,
-                IExportSections& sections) {
+                IExportSections& sections, MigrationJournalPtr journal) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[ExportData] ");
-    MigrationContext context = ExportContext(parameters, session);
+    MigrationContext context = ExportContext(parameters, session, std::move(journal));
     SaxWriter writer(parameters.fileName, context);
     std::vector<std::shared_ptr<IExporter>> exporters;
     Register(writer, MappingPath, sections.Mapping(context), exporters);
@@ -140,9 +192,9 @@ void ExportData(const InputParameters& parameters, const StorageSession& session
 }
 
 void ImportData(const InputParameters& parameters, const StorageSession& session,
-                IImportSections& sections) {
+                IImportSections& sections, MigrationJournalPtr journal) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[ImportData] ");
-    MigrationContext context = ImportContext(parameters, session);
+    MigrationContext context = ImportContext(parameters, session, std::move(journal));
     SaxReader reader(parameters.fileName, context);
     const std::set<int>& selected = context.sections;
     Register(reader, MappingPath, sections.Mapping(context));
@@ -171,13 +223,14 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
 }
 
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,
-                  IExportSections& exportSections, IImportSections& importSections) {
+                  IExportSections& exportSections, IImportSections& importSections,
+                  MigrationJournalPtr journal) {
     const char* pass = parameters.isExport ? "export" : "import";
     try {
         if (parameters.isExport) {
-            ExportData(parameters, session, exportSections);
+            ExportData(parameters, session, exportSections, std::move(journal));
         } else {
-            ImportData(parameters, session, importSections);
+            ImportData(parameters, session, importSections, std::move(journal));
         }
     } catch (const std::exception& e) {
         PrintFatalException(FormatStringA("An exception occurred during %s: %%s", pass).c_str(), e);

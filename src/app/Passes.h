@@ -42,18 +42,20 @@ std::unique_ptr<IImportSections> MakeImportSections();
 // Writes the whole migration file: the fixed skeleton, each section filled by its exporter when
 // the section element opens. Every section is exported whatever the section keys say. A section
 // that an exporter could not complete (MissingContent) is raised once the file is written.
+// Every object the pass handles is recorded in `journal` (a journal of its own when null).
 void ExportData(const InputParameters& parameters, const StorageSession& session,
-                IExportSections& sections);
+                IExportSections& sections, MigrationJournalPtr journal = nullptr);
 // Reads the migration file once, handing each selected section to its importer. A file that is
 // not well-formed is raised as an error once everything before the damage has been imported.
 void ImportData(const InputParameters& parameters, const StorageSession& session,
-                IImportSections& sections);
+                IImportSections& sections, MigrationJournalPtr journal = nullptr);
 
 // The run's pass stage: the export or the import pass, any failure reported through the fatal
 // output ("An exception occurred during %s: %s", the error object's description, or "An
 // unhandled exception occurred during %s.", with "export" or "import").
 void RunPassStage(const InputParameters& parameters, const StorageSession& session);
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,
-                  IExportSections& exportSections, IImportSections& importSections);
+                  IExportSections& exportSections, IImportSections& importSections,
+                  MigrationJournalPtr journal = nullptr);
 
 }  // namespace KvMigration

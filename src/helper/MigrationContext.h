@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+#include "helper/MigrationJournal.h"
+
 namespace LdapHelper {
 class session;
 }
@@ -36,6 +38,10 @@ struct MigrationContext {
     bool forceImport = false;
     bool importPrivileges = false;
     bool kvPolicyPriority = true;
+    // Import only: the directory is read but never written; the sessions drop every write.
+    bool dryRun = false;
+    // Never null in a pass; shared by every copy of the context.
+    MigrationJournalPtr journal = std::make_shared<MigrationJournal>();
 };
 
 // Attributes of an element: qualified name -> value.
