@@ -242,10 +242,11 @@ void RunPassStage(const InputParameters& parameters, const StorageSession& sessi
     }
 }
 
-void RunPassStage(const InputParameters& parameters, const StorageSession& session) {
+void RunPassStage(const InputParameters& parameters, const StorageSession& session,
+                  MigrationJournalPtr journal) {
     std::unique_ptr<IExportSections> exportSections = MakeExportSections();
     std::unique_ptr<IImportSections> importSections = MakeImportSections();
-    RunPassStage(parameters, session, *exportSections, *importSections);
+    RunPassStage(parameters, session, *exportSections, *importSections, std::move(journal));
 }
 
 }  // namespace KvMigration

@@ -53,7 +53,8 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
 // The run's pass stage: the export or the import pass, any failure reported through the fatal
 // output ("An exception occurred during %s: %s", the error object's description, or "An
 // unhandled exception occurred during %s.", with "export" or "import").
-void RunPassStage(const InputParameters& parameters, const StorageSession& session);
+void RunPassStage(const InputParameters& parameters, const StorageSession& session,
+                  MigrationJournalPtr journal = nullptr);
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,
                   IExportSections& exportSections, IImportSections& importSections,
                   MigrationJournalPtr journal = nullptr);

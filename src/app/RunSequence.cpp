@@ -72,17 +72,19 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
                              return ReadInputParameters(arguments);
                          });
 
+    // One account of the run's objects, seen by the sessions' writes and by the pass.
+    auto journal = std::make_shared<MigrationJournal>();
     StorageSession storage =
         Guarded({"An exception occurred while connecting to storage: %s",
                  L"An unhandled exception occurred while connecting to storage.", false},
                 [&] {
-                    StorageSession session = GetStorageSession(parameters);
+                    StorageSession session = GetStorageSession(parameters, journal);
                     CheckSchemaVersion(parameters, session);
                     return session;
                 });
 
     // COM has no counterpart here: the XML engine needs no initialisation.
-    RunPassStage(parameters, storage);
+    RunPassStage(parameters, storage, journal);
 
     storage.adSession.reset();
     storage.ldsSession.reset();

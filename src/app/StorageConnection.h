@@ -10,7 +10,9 @@ namespace KvMigration {
 
 // Opens every directory connection the pass needs. A failure to reach the domain controller
 // ends the process with its own messages; failures of the AD LDS connections are raised.
-StorageSession GetStorageSession(const InputParameters& parameters);
+// The sessions' writes are seen by the run's journal (dry run, undo files).
+StorageSession GetStorageSession(const InputParameters& parameters,
+                                 const MigrationJournalPtr& journal = nullptr);
 
 // The DN of the one security domain under "DC=Korvant"; "Not found security domain" otherwise.
 std::wstring GetDomainSdDn(const LdapHelper::session_ptr& session);
