@@ -71,6 +71,9 @@ class SectionImporter : public IImporter {
 public:
     SectionImporter(std::shared_ptr<IImporter> inner, std::wstring section)
         : inner_(std::move(inner)), section_(std::move(section)) {}
+    void SetLineSource(std::function<int()> line) override {
+        inner_->SetLineSource(std::move(line));
+    }
     void BeginImport(const MigrationContext& context, const Attributes& attributes) override {
         context.journal->BeginSection(section_);
         inner_->BeginImport(context, attributes);
@@ -81,6 +84,7 @@ public:
     void Value(const std::wstring& text) override { inner_->Value(text); }
     void EndNode(const std::wstring& name) override { inner_->EndNode(name); }
     void EndImport() override { inner_->EndImport(); }
+    std::wstring MissingContent() const override { return inner_->MissingContent(); }
 
 private:
     std::shared_ptr<IImporter> inner_;
@@ -96,8 +100,12 @@ void Register(SaxWriter& writer, const wchar_t* path, std::shared_ptr<IExporter>
     }
 }
 
-void Register(SaxReader& reader, const wchar_t* path, std::shared_ptr<IImporter> importer) {
+void Register(SaxReader& reader, const wchar_t* path, std::shared_ptr<IImporter> importer,
+              std::vector<std::shared_ptr<IImporter>>& registered,
+              std::vector<std::wstring>& paths) {
     if (importer) {
+        registered.push_back(importer);
+        paths.emplace_back(path);
         reader.RegisterImporter(
             path, std::make_shared<SectionImporter>(std::move(importer), SectionName(path)));
     }
@@ -150,6 +158,45 @@ void NameAbsentSections(const SaxReader& reader, const std::set<int>& selected,
     }
 }
 
+// Which selected sections a damaged file left unimported, in the file's order: the one cut at the
+// damage (with how many of its objects had been written, since some sections write as they read
+// and others only at their end) and those that never began.
+std::wstring WhatTheDamageLeftOut(const SaxReader& reader, const std::vector<std::wstring>& paths,
+                                  const MigrationJournal& journal) {
+    std::wstring text;
+    if (const std::wstring& open = reader.OpenSection(); !open.empty()) {
+        const std::wstring name = SectionName(open.c_str());
+        uint64_t written = 0;
+        for (const SectionTally& tally : journal.Tallies()) {
+            if (tally.section == name) {
+                written = tally.Count(ObjectAction::Created) + tally.Count(ObjectAction::Updated) +
+                          tally.Count(ObjectAction::Deleted);
+            }
+        }
+        // The configuration sections are only read; the data sections write.
+        text = open == MappingPath || open == CommonPath
+                   ? FormatString(L"The damage lies inside the %ls section.", name.c_str())
+                   : FormatString(
+                         L"The damage lies inside the %ls section: %llu of its objects "
+                         L"were written before that line, nothing of it after that line.",
+                         name.c_str(), static_cast<unsigned long long>(written));
+    }
+    std::wstring notBegun;
+    for (const std::wstring& path : paths) {
+        if (!reader.Began(path)) {
+            notBegun += (notBegun.empty() ? L"" : L", ") + SectionName(path.c_str());
+        }
+    }
+    if (!notBegun.empty()) {
+        text += (text.empty() ? L"" : L" ") +
+                std::wstring(L"These sections from that line on were not imported: ") + notBegun +
+                L".";
+    } else if (text.empty()) {
+        text = L"Every selected section had been read before that line.";
+    }
+    return text;
+}
+
 }  // namespace
 
 void ExportData(const InputParameters& parameters, const StorageSession& session,
@@ -197,17 +244,19 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
     MigrationContext context = ImportContext(parameters, session, std::move(journal));
     SaxReader reader(parameters.fileName, context);
     const std::set<int>& selected = context.sections;
-    Register(reader, MappingPath, sections.Mapping(context));
-    Register(reader, CommonPath, sections.Common(context));
+    std::vector<std::shared_ptr<IImporter>> importers;
+    std::vector<std::wstring> paths;
+    Register(reader, MappingPath, sections.Mapping(context), importers, paths);
+    Register(reader, CommonPath, sections.Common(context), importers, paths);
     if (selected.count(SectionServer) != 0 || selected.count(SectionClients) != 0 ||
         selected.count(SectionPolicies) != 0) {
-        Register(reader, OmsPath, sections.Oms(context));
+        Register(reader, OmsPath, sections.Oms(context), importers, paths);
     }
     if (selected.count(SectionUsers) != 0) {
-        Register(reader, ClientPath, sections.Client(context));
+        Register(reader, ClientPath, sections.Client(context), importers, paths);
     }
     if (selected.count(SectionICheck) != 0) {
-        Register(reader, ICheckPath, sections.ICheck(context));
+        Register(reader, ICheckPath, sections.ICheck(context), importers, paths);
     }
     reader.Resume();
     // What came before the damage has been imported; the rest of the file has not, and the run
@@ -215,11 +264,22 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
     if (reader.Outcome() == ReadOutcome::Damaged) {
         std::wstring message = reader.DamagedDocumentError();
         if (reader.Damage() != XmlDamage::Empty) {
-            message += L" The sections from that line on were not imported.";
+            message += L" " + WhatTheDamageLeftOut(reader, paths, *context.journal);
         }
         KV_RAISE_ERROR(L"ImportData", message);
     }
     NameAbsentSections(reader, selected, parameters.fileName);
+    // Everything the file holds has been read and the rest imported; what an importer had to
+    // leave out keeps the run from ending as a success.
+    std::wstring missing;
+    for (const std::shared_ptr<IImporter>& importer : importers) {
+        if (std::wstring text = importer->MissingContent(); !text.empty()) {
+            missing += L" " + text;
+        }
+    }
+    if (!missing.empty()) {
+        KV_RAISE_ERROR(L"ImportData", L"The import is incomplete." + missing);
+    }
 }
 
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,

@@ -32,6 +32,7 @@ void SaxReader::RegisterImporter(const std::wstring& path, std::shared_ptr<IImpo
     if (!importer) {
         return;
     }
+    importer->SetLineSource([this] { return parser_ ? parser_->CurrentLine() : 0; });
     importers_[path] = std::move(importer);
 }
 

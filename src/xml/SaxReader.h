@@ -63,6 +63,9 @@ public:
     bool Began(const std::wstring& path) const { return begun_.count(path) != 0; }
 
     ReadOutcome Outcome() const { return outcome_; }
+    // The registered path whose element was open when the reading stopped at damage; empty when
+    // the damage lies outside every registered section.
+    const std::wstring& OpenSection() const { return activePath_; }
     // 1-based line of the error of a damaged document; 0 otherwise.
     int DamageLine() const { return damageLine_; }
     // The parser's description of the error of a damaged document; empty otherwise.

@@ -358,6 +358,10 @@ std::unique_ptr<XmlPushParser> XmlPushParser::FromText(std::string utf8, const X
     return parser;
 }
 
+int XmlPushParser::CurrentLine() const {
+    return state_->context != nullptr ? xmlSAX2GetLineNumber(state_->context) : 0;
+}
+
 std::optional<XmlParseError> XmlPushParser::Run(IXmlEventSink& sink, const wchar_t* function) {
     State& state = *state_;
     if (state.finished) {

@@ -62,6 +62,9 @@ public:
     // thrown by the sink stops the parse and is rethrown here. Raises with `function` when the
     // file cannot be read.
     std::optional<XmlParseError> Run(IXmlEventSink& sink, const wchar_t* function);
+    // The 1-based line the parser is at (during an event: the line of that event); 0 before the
+    // parse has begun.
+    int CurrentLine() const;
 
     struct State;
 

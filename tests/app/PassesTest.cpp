@@ -216,7 +216,8 @@ TEST(ImportPass, DamagedFileIsRaisedAfterWhatCameBeforeTheDamageWasImported) {
         EXPECT_EQ(e.Description(),
                   L"The file \"" + Platform::Utf8ToWide(dir.File("m.xml")) +
                       L"\" is damaged at line 6: Opening and ending tag mismatch: x line 5 and "
-                      L"Config. The sections from that line on were not imported.");
+                      L"Config. The damage lies inside the Common section. These sections from "
+                      L"that line on were not imported: Oms, Client, ICheck.");
     }
     Log expected = SectionCalls(L"Mapping");
     expected.insert(expected.end(), {L"Common: BeginImport()", L"Common: StartNode(x)"});
@@ -236,8 +237,9 @@ TEST(ImportPass, EmptyAndCutFilesAreNamedAsSuch) {
         {"blank", "\n  \n", L"The file \"" + name + L"\" is empty."},
         {"cut", "<Korvant>\n<Config>\n<Mapping/>\n<Common>",
          L"The file \"" + name +
-             L"\" ends at line 4 before the document is complete. The sections from that line on "
-             L"were not imported."},
+             L"\" ends at line 4 before the document is complete. The damage lies inside the "
+             L"Common section. These sections from that line on were not imported: Oms, Client, "
+             L"ICheck."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -290,6 +292,83 @@ TEST(ImportPass, AFileWithoutAnyOfTheSelectedSectionsSaysWhichItLacks) {
                                                    "\" holds none of the selected sections: " +
                                                    c.absent + ".\n");
     }
+}
+
+// Writes an object for every element of its section, as the client section does while it reads,
+// and can report that it left something out.
+class WritingImporter : public KvTest::RecordingImporter {
+public:
+    WritingImporter(std::wstring label, std::shared_ptr<std::vector<std::wstring>> log,
+                    std::wstring missing)
+        : RecordingImporter(std::move(label), std::move(log)), missing_(std::move(missing)) {}
+    void BeginImport(const MigrationContext& context, const Attributes& attributes) override {
+        journal_ = context.journal;
+        RecordingImporter::BeginImport(context, attributes);
+    }
+    void StartNode(const std::wstring& name, const Attributes& attributes) override {
+        journal_->Record(name, L"id", L"name", ObjectAction::Created);
+        RecordingImporter::StartNode(name, attributes);
+    }
+    std::wstring MissingContent() const override { return missing_; }
+
+private:
+    MigrationJournalPtr journal_;
+    std::wstring missing_;
+};
+
+class WritingImportSections : public RecordingImportSections {
+public:
+    std::wstring clientMissing;
+    std::shared_ptr<IImporter> Client(const MigrationContext&) override {
+        return std::make_shared<WritingImporter>(L"Client", log, clientMissing);
+    }
+};
+
+TEST(ImportPass, ADamagedFileNamesTheSectionItCutAndWhatOfItWasWritten) {
+    KvTest::ScopedTempDir dir;
+    const std::string name = dir.File("m.xml");
+    const std::string head = "<Korvant>\n<Config><Mapping/><Common/></Config>\n<Data>\n<Oms/>\n";
+    struct Case {
+        const char* title;
+        std::string document;
+        std::wstring leftOut;
+    };
+    const Case cases[] = {
+        {"cut inside a data section", head + "<Client>\n<User/><User/>\n",
+         L"The damage lies inside the Client section: 2 of its objects were written before that "
+         L"line, nothing of it after that line. These sections from that line on were not "
+         L"imported: ICheck."},
+        {"cut between two sections", head + "<Client><User/></Client>\n",
+         L"These sections from that line on were not imported: ICheck."},
+        {"damage after the last section", head + "<Client/><ICheck/></Data></Korvant>\n<Korvant/>",
+         L"Every selected section had been read before that line."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        KvTest::WriteFile(name, c.document);
+        WritingImportSections sections;
+        try {
+            ImportData(Parameters(false, name), StorageSession{}, sections);
+            ADD_FAILURE() << "a damaged file was imported as if it were whole";
+        } catch (const KvBase::CKvError& e) {
+            const std::wstring text = e.Description();
+            EXPECT_TRUE(text.ends_with(L". " + c.leftOut)) << Platform::WideToUtf8(text);
+        }
+    }
+}
+
+TEST(ImportPass, WhatAnImporterLeftOutEndsTheRunOnceEverySectionIsImported) {
+    KvTest::ScopedTempDir dir;
+    KvTest::WriteFile(dir.File("m.xml"), Skeleton);
+    WritingImportSections sections;
+    sections.clientMissing = L"Two users were left out.";
+    try {
+        ImportData(Parameters(false, dir.File("m.xml")), StorageSession{}, sections);
+        FAIL() << "an import that left objects out ended as a success";
+    } catch (const KvBase::CKvError& e) {
+        EXPECT_EQ(e.Description(), L"The import is incomplete. Two users were left out.");
+    }
+    EXPECT_EQ(*sections.log, Concat({L"Mapping", L"Common", L"Oms", L"Client", L"ICheck"}));
 }
 
 class ThrowingExportSections : public MarkerExportSections {

@@ -368,7 +368,11 @@ TEST_F(FaultsLabTest, ABrokenSchemaVersionImportsNothingAndSaysWhy) {
     const std::string broken = dir.File("broken.xml");
     KvTest::WriteFile(broken, exported.substr(0, at) + exported.substr(at + 11));
     ProcessResult result = Import(broken);
-    ExpectFailedRun(result, "SchemaVersion");
+    ExpectFailedRun(result, "its SchemaVersion element at line ");
+    EXPECT_NE(result.err.find(" lacks the attribute minor), so nothing from the Oms section on was "
+                              "imported."),
+              std::string::npos)
+        << result.err;
     EXPECT_EQ(Dump(), seeded);
     ExpectRerunCompletes(file, expected);
 }
@@ -382,6 +386,10 @@ TEST_F(FaultsLabTest, AnEditedNewNameThatNoComputerHasIsNamedAndTheRestIsImporte
     KvTest::WriteFile(edited, exported.substr(0, at) + "newName=\"nosuch.corp.local\"" +
                                   exported.substr(at + original.size()));
     ProcessResult result = Import(edited);
+    ExpectFailedRun(result,
+                    "The import is incomplete. No computer of the target domain has the "
+                    "newName of 1 service(s) of the Mapping section "
+                    "(\"nosuch.corp.local\")");
     EXPECT_NE(result.err.find("Object nosuch.corp.local not found in Active Directory"),
               std::string::npos)
         << result.err;

@@ -65,10 +65,13 @@ void CCommonInfoImporter::StartNode(const std::wstring& name, const Attributes& 
     if (name != L"SchemaVersion") {
         return;
     }
+    const std::wstring element = line_ && line_() > 0
+                                     ? L"SchemaVersion element at line " + std::to_wstring(line_())
+                                     : std::wstring(L"SchemaVersion element");
     auto major = attributes.find(L"major");
     auto minor = attributes.find(L"minor");
     if (major == attributes.end() || minor == attributes.end()) {
-        broken_ = std::wstring(L"its SchemaVersion element lacks the attribute ") +
+        broken_ = L"its " + element + L" lacks the attribute " +
                   (major == attributes.end() ? L"major" : L"minor");
         KV_RAISE_ERROR(L"CCommonInfoImporter::StartNode", L"The import file schema is broken.");
     }
@@ -78,13 +81,13 @@ void CCommonInfoImporter::StartNode(const std::wstring& name, const Attributes& 
         try {
             *number = static_cast<int32_t>(ToUnsigned(attribute->second));
         } catch (const std::exception&) {
-            broken_ = L"the " + attribute->first + L" of its SchemaVersion element, " +
+            broken_ = L"the " + attribute->first + L" of its " + element + L", " +
                       Shown(attribute->second) + L", is not a number";
             throw;
         }
     }
     if (read == SchemaVersion{}) {
-        broken_ = L"its SchemaVersion element gives the version 0.0";
+        broken_ = L"its " + element + L" gives the version 0.0";
     }
     version_ = read;
 }

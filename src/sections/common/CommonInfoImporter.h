@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "helper/SchemaVersion.h"
 #include "sections/interfaces/ICommonInfo.h"
 #include "xml/Importer.h"
@@ -13,6 +16,7 @@ class CCommonInfoImporter : public ICommonInfo, public IImporter {
 public:
     SchemaVersion DataSchemaVersion() const override;
 
+    void SetLineSource(std::function<int()> line) override { line_ = std::move(line); }
     void BeginImport(const MigrationContext&, const Attributes&) override {}
     // Raises "The import file schema is broken." for a SchemaVersion without `major` or `minor`,
     // and std::invalid_argument / std::out_of_range for a number that is none.
@@ -23,6 +27,7 @@ public:
 
 private:
     SchemaVersion version_;
+    std::function<int()> line_;
     std::wstring broken_;  // what was wrong with the last SchemaVersion that could not be read
 };
 

@@ -2,6 +2,7 @@
 
 #include "base/Trace.h"
 #include "helper/ConsoleOutput.h"
+#include "helper/Format.h"
 #include "helper/Identifiers.h"
 #include "ldap/LdapHelper.h"
 #include "storage/LdapData.h"
@@ -59,8 +60,24 @@ std::wstring ImporterObjectMap::MapServiceSid(const std::wstring& oldId) {
     if (context_.sections.count(SectionClients) != 0) {
         PrintWarning(L"Object " + target.newName + L" not found in Active Directory");
         target.resolvable = false;
+        missing_.push_back(target.newName);
     }
     return L"";
+}
+
+std::wstring ImporterObjectMap::MissingContent() const {
+    if (missing_.empty()) {
+        return {};
+    }
+    std::wstring names;
+    for (const std::wstring& name : missing_) {
+        names += (names.empty() ? L"\"" : L", \"") + name + L"\"";
+    }
+    return FormatString(
+        L"No computer of the target domain has the newName of %d service(s) of the "
+        L"Mapping section (%ls), so they were left out; mend the names in the file "
+        L"and import again.",
+        static_cast<int>(missing_.size()), names.c_str());
 }
 
 }  // namespace KvMigration

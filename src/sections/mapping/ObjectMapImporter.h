@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "sections/interfaces/IObjectMapper.h"
 #include "xml/Importer.h"
@@ -24,6 +25,8 @@ public:
     // A host that the target lacks is reported once in yellow (when the client section is
     // selected) and answered with "" from then on.
     std::wstring MapServiceSid(const std::wstring& oldId) override;
+    // The hosts reported missing: their services were left out of the import.
+    std::wstring MissingContent() const override;
     std::wstring GetNewName(const std::wstring& oldId) const override;
     std::wstring GetServerSid() const override { return serverSid_; }
     std::wstring GetSecurityDomainId() const override { return securityDomainId_; }
@@ -38,6 +41,7 @@ private:
     std::wstring serverSid_;
     std::wstring securityDomainId_;
     std::map<std::wstring, Target> table_;
+    std::vector<std::wstring> missing_;
 };
 
 }  // namespace KvMigration

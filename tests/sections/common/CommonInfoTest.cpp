@@ -75,26 +75,26 @@ TEST(CommonInfoImporter, AMissingVersionSaysWhatTheFileLacksAndWhatWasNotImporte
     };
     const std::vector<Case> cases = {
         {"minor missing", L"<SchemaVersion major=\"7\"/>",
-         L"(its SchemaVersion element lacks the attribute minor)"},
+         L"(its SchemaVersion element at line 3 lacks the attribute minor)"},
         {"major missing", L"<SchemaVersion minor=\"16\"/>",
-         L"(its SchemaVersion element lacks the attribute major)"},
+         L"(its SchemaVersion element at line 3 lacks the attribute major)"},
         {"not a number", L"<SchemaVersion major=\"7\" minor=\"sixteen\"/>",
-         L"(the minor of its SchemaVersion element, \"sixteen\", is not a number)"},
+         L"(the minor of its SchemaVersion element at line 3, \"sixteen\", is not a number)"},
         {"a long value is cut",
          L"<SchemaVersion major=\"" + std::wstring(100, L'x') + L"\" minor=\"1\"/>",
-         L"(the major of its SchemaVersion element, \"" + std::wstring(40, L'x') +
+         L"(the major of its SchemaVersion element at line 3, \"" + std::wstring(40, L'x') +
              L"...\", is not a number)"},
         {"zero", L"<SchemaVersion major=\"0\" minor=\"0\"/>",
-         L"(its SchemaVersion element gives the version 0.0)"},
+         L"(its SchemaVersion element at line 3 gives the version 0.0)"},
         {"no element", L"<Date>09-12-2026 14:03</Date>",
          L"(its Common section has no SchemaVersion element)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         auto common = std::make_shared<CCommonInfoImporter>();
-        SaxReader reader(
-            XmlSource{L"<Korvant><Config><Common>" + c.common + L"</Common></Config></Korvant>"},
-            MigrationContext{});
+        SaxReader reader(XmlSource{L"<Korvant><Config>\n<Common>\n" + c.common +
+                                   L"</Common></Config></Korvant>"},
+                         MigrationContext{});
         reader.RegisterImporter(L"Korvant/Config/Common", common);
         reader.Resume();
         try {

@@ -102,6 +102,11 @@ TEST_F(ObjectMapTest, MissingHostIsReportedOnceWhenClientsAreImported) {
     const std::wstring warning = L"Object gone.new.local not found in Active Directory";
     ASSERT_NE(lines.find(warning), std::wstring::npos);
     EXPECT_EQ(lines.find(warning, lines.find(warning) + 1), std::wstring::npos);
+    // The service was left out: the run must not end as a success.
+    EXPECT_EQ(map->MissingContent(),
+              L"No computer of the target domain has the newName of 1 service(s) of the Mapping "
+              L"section (\"gone.new.local\"), so they were left out; mend the names in the file "
+              L"and import again.");
 }
 
 TEST_F(ObjectMapTest, MissingHostIsAskedForAgainWithoutTheClientSection) {
@@ -113,6 +118,8 @@ TEST_F(ObjectMapTest, MissingHostIsAskedForAgainWithoutTheClientSection) {
     EXPECT_EQ(AdSearches() - before, 2u);
     EXPECT_EQ(KvTest::TraceLogSince(trace).find(L"not found in Active Directory"),
               std::wstring::npos);
+    // Without the client section no service is imported, so none was left out.
+    EXPECT_EQ(map->MissingContent(), L"");
 }
 
 TEST_F(ObjectMapTest, HostNamesFromTheFileAreEscapedInTheFilter) {
