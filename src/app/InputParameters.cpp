@@ -205,8 +205,15 @@ InputParameters ReadInputParameters(const std::vector<std::wstring>& arguments) 
                                                        L"replaces only files.",
                                                        file));
             }
-            std::error_code ignored;
-            std::filesystem::remove(Platform::WideToUtf8(parameters.fileName), ignored);
+            // An older export that cannot be removed must not stay beside a failed run, where
+            // it would pass for the file this run was asked to write.
+            std::error_code removal;
+            if (!std::filesystem::remove(Platform::WideToUtf8(parameters.fileName), removal) ||
+                removal) {
+                KV_RAISE_ERROR(kFunction,
+                               FormatString(L"The file \"%ls\" cannot be replaced: %ls.", file,
+                                            Platform::Utf8ToWide(removal.message()).c_str()));
+            }
         } else {
             std::wstring folder = Platform::FolderPart(parameters.fileName);
             if (!IsDirectory(folder)) {

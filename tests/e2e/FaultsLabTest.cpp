@@ -320,6 +320,24 @@ TEST_F(FaultsLabTest, AnExportThatCannotBeWrittenLeavesNoFileThatLooksComplete) 
               "</Korvant>\n");
 }
 
+TEST_F(FaultsLabTest, AnOlderExportThatCannotBeReplacedStaysAndTheRunSaysSo) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a read-only file system needs root";
+    }
+    const std::string folder = dir.File("old");
+    ScopedMount mounted(folder, 0, "size=1m");
+    if (!mounted.Mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs on " << folder;
+    }
+    const std::string target = folder + "/export.xml";
+    KvTest::WriteFile(target, "<Korvant>older export</Korvant>\n");
+    ASSERT_EQ(mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ProcessResult result = Export(target);
+    ExpectFailedRun(result,
+                    "The file \"" + target + "\" cannot be replaced: Read-only file system.");
+    EXPECT_EQ(KvTest::ReadFile(target), "<Korvant>older export</Korvant>\n");
+}
+
 // The file as exported, cut after the line that holds the middle of one section's text.
 std::string CutInTheMiddleOf(const std::string& file, const std::string& section) {
     const size_t begin = file.find("<" + section);
