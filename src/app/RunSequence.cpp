@@ -90,6 +90,9 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
     storage.ldsSession.reset();
     storage.ldsGcSession.reset();
 
+    if (parameters.dryRun) {
+        PrintMessage(L"Dry run: nothing was written to the directory.");
+    }
     PrintMessage(L"The program was successfully completed.");
     KvBase::GetTrace().Trace(KvBase::TraceInfo, L"End.");
     return 0;

@@ -1,10 +1,18 @@
 #include "app/StorageClients.h"
 
-namespace KvMigration {
+    #include "app/DryRunClient.h"
 
-std::unique_ptr<LdapHelper::ILdapClient> MakeStorageClient(const InputParameters&,
-                                                           const MigrationJournalPtr&) {
-    return LdapHelper::CreateOpenLdapClient();
-}
+    namespace KvMigration {
 
-}  // namespace KvMigration
+    std::unique_ptr<LdapHelper::ILdapClient> MakeStorageClient(const InputParameters& parameters,
+                                                               const MigrationJournalPtr& journal) {
+        std::unique_ptr<LdapHelper::ILdapClient> client = LdapHelper::CreateOpenLdapClient();
+        // Outermost, so that nothing below it (the undo files among them) sees a write at all.
+        if (parameters.dryRun) {
+            client = std::make_unique<DryRunLdapClient>(std::move(client), DryRunListing::Of(journal));
+        }
+        return client;
+    }
+
+    }  // namespace KvMigration
+    

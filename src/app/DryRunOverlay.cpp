@@ -1,0 +1,209 @@
+#include "app/DryRunOverlay.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/EntryFilter.h"
+
+namespace KvMigration {
+namespace {
+
+using LdapHelper::LdapEntryData;
+using LdapHelper::LdapModification;
+using LdapHelper::SearchRequest;
+using LdapHelper::SearchResult;
+
+constexpr int kScopeBase = 0;
+constexpr int kScopeOneLevel = 1;
+constexpr int kModDelete = 0x01;
+constexpr int kModReplace = 0x02;
+
+bool SameName(const std::string& a, const std::string& b) {
+    return FoldDn(a) == FoldDn(b);
+}
+
+using Attribute = std::pair<std::string, std::vector<std::string>>;
+
+std::vector<Attribute>::iterator FindAttribute(LdapEntryData& entry, const std::string& name) {
+    return std::find_if(
+        entry.attributes.begin(), entry.attributes.end(),
+        [&](const Attribute& attribute) { return SameName(attribute.first, name); });
+}
+
+// What a search asking for `request.attributes` gets of an entry.
+LdapEntryData Projected(const LdapEntryData& entry, const SearchRequest& request) {
+    const auto& wanted = request.attributes;
+    const bool all = wanted.empty() || std::find(wanted.begin(), wanted.end(), "*") != wanted.end();
+    LdapEntryData copy{entry.dn, {}};
+    for (const Attribute& attribute : entry.attributes) {
+        const bool asked = all || std::any_of(wanted.begin(), wanted.end(), [&](const auto& name) {
+                               return SameName(name, attribute.first);
+                           });
+        if (asked && !attribute.second.empty()) {
+            copy.attributes.push_back(attribute);
+        }
+    }
+    const bool dnAsked = std::any_of(wanted.begin(), wanted.end(), [](const std::string& name) {
+        return SameName(name, "distinguishedName");
+    });
+    if (dnAsked && FindAttribute(copy, "distinguishedName") == copy.attributes.end()) {
+        copy.attributes.push_back({"distinguishedName", {entry.dn}});
+    }
+    return copy;
+}
+
+std::string ParentOf(const std::string& dn) {
+    std::string rdn;
+    std::string parent;
+    return LdapHelper::SplitFirstRdn(dn, rdn, parent) ? parent : std::string();
+}
+
+}  // namespace
+
+void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification>& mods) {
+    for (const LdapModification& mod : mods) {
+        const int op = mod.op & ~LdapHelper::LDAP_MODOP_BVALUES;
+        auto found = FindAttribute(entry, mod.type);
+        if (op == kModReplace || (op == kModDelete && mod.values.empty())) {
+            if (found != entry.attributes.end()) {
+                entry.attributes.erase(found);
+            }
+            if (op == kModReplace && !mod.values.empty()) {
+                entry.attributes.push_back({mod.type, mod.values});
+            }
+            continue;
+        }
+        if (found == entry.attributes.end()) {
+            if (op == kModDelete) {
+                continue;
+            }
+            entry.attributes.push_back({mod.type, {}});
+            found = std::prev(entry.attributes.end());
+        }
+        std::vector<std::string>& values = found->second;
+        for (const std::string& value : mod.values) {
+            auto same = std::find(values.begin(), values.end(), value);
+            if (op == kModDelete && same != values.end()) {
+                values.erase(same);
+            } else if (op != kModDelete && same == values.end()) {
+                values.push_back(value);
+            }
+        }
+        if (values.empty()) {
+            entry.attributes.erase(found);
+        }
+    }
+}
+
+void DryRunOverlay::Add(const std::string& dn, const std::vector<LdapModification>& mods) {
+    LdapEntryData entry{dn, {}};
+    ApplyModifications(entry, mods);
+    const std::string folded = FoldDn(dn);
+    modified_.erase(folded);
+    added_[folded] = std::move(entry);
+}
+
+void DryRunOverlay::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
+    const std::string folded = FoldDn(dn);
+    if (auto made = added_.find(folded); made != added_.end()) {
+        ApplyModifications(made->second, mods);
+        return;
+    }
+    std::vector<LdapModification>& pending = modified_[folded];
+    pending.insert(pending.end(), mods.begin(), mods.end());
+}
+
+void DryRunOverlay::Remove(const std::string& dn) {
+    const std::string folded = FoldDn(dn);
+    std::erase_if(added_, [&](const auto& made) { return DnAtOrBelow(made.first, folded); });
+    std::erase_if(modified_,
+                  [&](const auto& changed) { return DnAtOrBelow(changed.first, folded); });
+    removed_.push_back(folded);
+}
+
+void DryRunOverlay::Rename(const std::string& dn, const std::string& newDn) {
+    const std::string folded = FoldDn(dn);
+    auto made = added_.find(folded);
+    if (made == added_.end()) {
+        // The entry's values are the server's: the overlay cannot show it under the new name.
+        removed_.push_back(folded);
+        return;
+    }
+    LdapEntryData entry = std::move(made->second);
+    added_.erase(made);
+    entry.dn = newDn;
+    added_[FoldDn(newDn)] = std::move(entry);
+}
+
+bool DryRunOverlay::IsRemoved(const std::string& folded) const {
+    if (added_.count(folded) != 0) {
+        return false;
+    }
+    return std::any_of(removed_.begin(), removed_.end(),
+                       [&](const std::string& top) { return DnAtOrBelow(folded, top); });
+}
+
+bool DryRunOverlay::InScope(const SearchRequest& request, const std::string& folded) const {
+    const std::string base = FoldDn(request.base.value_or(std::string()));
+    switch (request.scope) {
+        case kScopeBase:
+            return folded == base;
+        case kScopeOneLevel:
+            return FoldDn(ParentOf(folded)) == base;
+        default:
+            return DnAtOrBelow(folded, base);
+    }
+}
+
+std::optional<SearchResult> DryRunOverlay::AnswerLocally(const SearchRequest& request) const {
+    if (request.scope != kScopeBase || !request.base || request.base->empty()) {
+        return std::nullopt;
+    }
+    const std::string folded = FoldDn(*request.base);
+    SearchResult result;
+    if (auto made = added_.find(folded); made != added_.end()) {
+        if (MatchesFilter(request.filter, made->second)) {
+            result.entries.push_back(Projected(made->second, request));
+        }
+        return result;
+    }
+    if (IsRemoved(folded)) {
+        result.result_code = LdapHelper::LDAP_RC_NO_SUCH_OBJECT;
+        return result;
+    }
+    return std::nullopt;
+}
+
+void DryRunOverlay::Adjust(const SearchRequest& request, SearchResult& result) const {
+    if (!request.base) {
+        return;  // the root DSE
+    }
+    const std::string base = FoldDn(*request.base);
+    if (result.result_code == LdapHelper::LDAP_RC_NO_SUCH_OBJECT && added_.count(base) != 0) {
+        result.result_code = LdapHelper::LDAP_RC_SUCCESS;
+    }
+    if (result.result_code != LdapHelper::LDAP_RC_SUCCESS) {
+        return;
+    }
+    std::erase_if(result.entries, [&](const LdapEntryData& entry) {
+        const std::string folded = FoldDn(entry.dn);
+        return IsRemoved(folded) || added_.count(folded) != 0;
+    });
+    for (LdapEntryData& entry : result.entries) {
+        if (auto changed = modified_.find(FoldDn(entry.dn)); changed != modified_.end()) {
+            LdapEntryData changedEntry = entry;
+            ApplyModifications(changedEntry, changed->second);
+            entry = Projected(changedEntry, request);
+        }
+    }
+    if (!result.page_cookie.empty()) {
+        return;
+    }
+    for (const auto& [folded, made] : added_) {
+        if (InScope(request, folded) && MatchesFilter(request.filter, made)) {
+            result.entries.push_back(Projected(made, request));
+        }
+    }
+}
+
+}  // namespace KvMigration
