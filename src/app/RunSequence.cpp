@@ -3,6 +3,7 @@
 #include "app/InputParameters.h"
 #include "app/Passes.h"
 #include "app/StorageConnection.h"
+#include "app/UndoFolder.h"
 #include "base/KvError.h"
 #include "base/Trace.h"
 #include "diagnostics/Diagnostics.h"
@@ -85,6 +86,11 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
 
     // COM has no counterpart here: the XML engine needs no initialisation.
     RunPassStage(parameters, storage, journal);
+    // Every change is made: the undo files get their final order, and a reversal that could not
+    // be saved fails the run even where a section went on after it.
+    Guarded({"An exception occurred while writing the undo files: %s",
+             L"An unhandled exception occurred while writing the undo files.", false},
+            [&] { UndoFolder::FinishOf(journal); });
 
     storage.adSession.reset();
     storage.ldsSession.reset();
