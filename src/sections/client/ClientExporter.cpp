@@ -29,12 +29,16 @@ bool ClientExporter::CheckExportContext(const MigrationContext& context) {
         }
         return true;
     } catch (const KvBase::CKvError& e) {
+        RecordPartFailure(*journal_, L"Client", e);
         ReportClientError(e);
         return false;
     }
 }
 
 void ClientExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) {
+    if (context.journal) {
+        journal_ = context.journal;
+    }
     if (!CheckExportContext(context)) {
         PrintMessage(
             L"Input export context is invalid. Client data export impossible. See logs for "
@@ -66,6 +70,7 @@ void ClientExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationC
         KvBase::GetTrace().Trace(KvBase::TraceInfo, "%s()--", "ClientExporter::Export");
     } catch (const KvBase::CKvError& e) {
         PrintParts({L"Client objects export finished with error: ", e.Description()});
+        RecordPartFailure(*journal_, L"Client", e);
         ReportClientError(e);
     }
 }
@@ -82,19 +87,20 @@ void ClientExporter::ExportNode(const std::wstring& name) {
         KvBase::GetTrace().Trace(KvBase::TraceInfo, "%s()--", "ClientExporter::ExportNode");
     } catch (const KvBase::CKvError& e) {
         PrintParts({L"Client node ", name, L" export finished with error: ", e.Description()});
+        RecordPartFailure(*journal_, name, e);
         ReportClientError(e);
     }
 }
 
 std::shared_ptr<INodeExporter> ClientExporter::CreateNodeExporter(const std::wstring& name) {
     if (name == L"Globals") {
-        return MakeNodeExporter<CGlobalNodeExporter>(session_, *writer_);
+        return MakeNodeExporter<CGlobalNodeExporter>(session_, *writer_, *journal_);
     }
     if (name == L"Users") {
-        return MakeNodeExporter<CUsersNodeExporter>(session_, *writer_);
+        return MakeNodeExporter<CUsersNodeExporter>(session_, *writer_, *journal_);
     }
     if (name == L"Elids") {
-        return MakeNodeExporter<CElidsNodeExporter>(session_, *writer_);
+        return MakeNodeExporter<CElidsNodeExporter>(session_, *writer_, *journal_);
     }
     KvBase::GetTrace().Trace(KvBase::TraceError, L"%s(%ls) node exporter not defined!",
                              "ClientExporter::CreateNodeExporter", name.c_str());

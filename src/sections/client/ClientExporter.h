@@ -13,7 +13,8 @@ namespace KvMigration {
 // Writes the Client section: the containers Globals, Users and Elids, each with one element per
 // client object of the source storage (an AD LDS global catalogue, or Active Directory) that
 // carries product data. Errors are reported and contained per object, query, container and
-// section; none leaves Export.
+// section; none leaves Export. The journal learns of every object found and of every part that
+// failed: the section (kind "Client"), a container, an object.
 class ClientExporter : public IExporter {
 public:
     void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override;
@@ -26,6 +27,7 @@ public:
 private:
     CLdapSession session_;
     std::shared_ptr<ISaxWriter> writer_;
+    MigrationJournalPtr journal_ = std::make_shared<MigrationJournal>();
 };
 
 }  // namespace KvMigration

@@ -42,6 +42,9 @@ bool ClientImporter::CheckImportContext(const MigrationContext& context) {
         }
         return true;
     } catch (const KvBase::CKvError& e) {
+        if (context.journal) {
+            RecordPartFailure(*context.journal, L"Client", e);
+        }
         ReportClientError(e);
         return false;
     }
@@ -70,6 +73,7 @@ void ClientImporter::BeginImport(const MigrationContext& context, const Attribut
         KvBase::GetTrace().Trace(KvBase::TraceInfo, "%s()--", "ClientImporter::BeginImport");
     } catch (const KvBase::CKvError& e) {
         PrintParts({L"Client objects import error: ", e.Description()});
+        RecordPartFailure(*context_.journal, L"Client", e);
         ReportClientError(e);
     }
 }
@@ -209,13 +213,13 @@ std::shared_ptr<INodeImporter> ClientImporter::CreateNodeImporter(const std::wst
         return nullptr;
     }
     if (name == GlobalCategory) {
-        return MakeNodeImporter<CGlobalNodeImporter>(session_, counters_);
+        return MakeNodeImporter<CGlobalNodeImporter>(session_, counters_, *context_.journal);
     }
     if (name == UserCategory) {
-        return MakeNodeImporter<CUsersNodeImporter>(session_, counters_);
+        return MakeNodeImporter<CUsersNodeImporter>(session_, counters_, *context_.journal);
     }
     if (name == ElidCategory) {
-        return MakeNodeImporter<CElidsNodeImporter>(session_, counters_);
+        return MakeNodeImporter<CElidsNodeImporter>(session_, counters_, *context_.journal);
     }
     KvBase::GetTrace().Trace(KvBase::TraceError, L"%s:could not create importer for %ls", function,
                              name.c_str());

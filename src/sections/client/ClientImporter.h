@@ -16,7 +16,8 @@ namespace KvMigration {
 // Reads the Client section and writes each record into the target's security domain: found by
 // name below its kind's base or created there, its product attributes written and committed, one
 // record at a time as the file is read. A record that fails is reported and skipped; a refusal for
-// lack of rights stops the section and, at its end, the run.
+// lack of rights stops the section and, at its end, the run. The journal learns of every record
+// and of a section that could not be imported at all (kind "Client").
 class ClientImporter : public IImporter {
 public:
     // The mapper of the import pass; client objects keep their identifiers, so it is not used.

@@ -4,6 +4,7 @@
 #include "base/Trace.h"
 #include "diagnostics/ReportError.h"
 #include "helper/ConsoleOutput.h"
+#include "helper/MigrationJournal.h"
 #include "platform/Process.h"
 
 namespace KvMigration {
@@ -27,6 +28,11 @@ void ReportClientError(const KvBase::IKvErrorW& error) {
     KvBase::GetTrace().Trace(KvBase::TraceError, L"%ls", KvBase::TraceableDump(error).c_str());
     KvBase::ReportError(error);
     Platform::SetLastError(static_cast<int>(error.Code()));
+}
+
+void RecordPartFailure(MigrationJournal& journal, const std::wstring& part,
+                       const KvBase::IKvErrorW& error) {
+    journal.Record(part, part, part, ObjectAction::Failed, error.Description(), error.Code());
 }
 
 }  // namespace KvMigration

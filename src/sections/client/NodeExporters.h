@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/ClientSession.h"
+#include "helper/MigrationJournal.h"
 #include "ldap/LdapHelper.h"
 #include "xml/Exporter.h"
 
@@ -22,9 +23,12 @@ protected:
     ~INodeExporter() = default;
 };
 
+// Tells the journal of every object the query found: exported, skipped (no product data, or data
+// the record cannot hold) or failed (written in part); and of a failed query as a failure of the
+// container.
 class CNodeExporter : public INodeExporter {
 public:
-    CNodeExporter(const CLdapSession& session, ISaxWriter& writer);
+    CNodeExporter(const CLdapSession& session, ISaxWriter& writer, MigrationJournal& journal);
     void Release() override;
     virtual ~CNodeExporter() = default;
 
@@ -38,11 +42,14 @@ protected:
     // One object: written when it carries product data; a failure is reported and the object is
     // left out, with nothing of it written.
     template <class Holder>
-    void ExportObject(const LdapHelper::object& object);
+    void ExportObject(const LdapHelper::object& object, const std::wstring& kind);
     virtual const char* TypeName() const = 0;
+    // The container element the node exporter fills.
+    virtual const wchar_t* Container() const = 0;
 
     const CLdapSession* session_;
     ISaxWriter* writer_;
+    MigrationJournal* journal_;
     uint64_t exported_ = 0;
 };
 
@@ -53,6 +60,7 @@ public:
 
 protected:
     const char* TypeName() const override { return "class CGlobalNodeExporter"; }
+    const wchar_t* Container() const override { return L"Globals"; }
 };
 
 class CUsersNodeExporter : public CNodeExporter {
@@ -62,6 +70,7 @@ public:
 
 protected:
     const char* TypeName() const override { return "class CUsersNodeExporter"; }
+    const wchar_t* Container() const override { return L"Users"; }
 };
 
 class CElidsNodeExporter : public CNodeExporter {
@@ -71,12 +80,14 @@ public:
 
 protected:
     const char* TypeName() const override { return "class CElidsNodeExporter"; }
+    const wchar_t* Container() const override { return L"Elids"; }
 };
 
 // A node exporter handed out as a shared pointer whose deleter is Release().
 template <class Exporter>
-std::shared_ptr<INodeExporter> MakeNodeExporter(const CLdapSession& session, ISaxWriter& writer) {
-    return std::shared_ptr<INodeExporter>(new Exporter(session, writer),
+std::shared_ptr<INodeExporter> MakeNodeExporter(const CLdapSession& session, ISaxWriter& writer,
+                                                MigrationJournal& journal) {
+    return std::shared_ptr<INodeExporter>(new Exporter(session, writer, journal),
                                           [](INodeExporter* exporter) { exporter->Release(); });
 }
 

@@ -52,6 +52,7 @@ std::wstring TLdapCreator<Query>::FunctionName(const char* member) {
 template <class Query>
 LdapHelper::object_ptr TLdapCreator<Query>::CreateIf(const std::wstring& name) {
     Query query(*session_);
+    outcome_ = Outcome::None;
     LdapHelper::object_list found = query.search(name);
     if (found.empty()) {
         return Create(query.base(), name);
@@ -63,8 +64,10 @@ template <class Query>
 LdapHelper::object_ptr TLdapCreator<Query>::CheckEmptyObject(LdapHelper::object_ptr object) {
     const std::wstring description = object->get_attr(L"description").to_string();
     if (ForceImportMode() || description != MigratedMark) {
+        outcome_ = Outcome::Reused;
         return object;
     }
+    outcome_ = Outcome::AlreadyMigrated;
     KV_RAISE_ERROR(FunctionName("CheckEmptyObject"), L"Object already exists. Use -fi flag.");
 }
 
@@ -75,6 +78,7 @@ LdapHelper::object_ptr TLdapCreator<Query>::Create(const std::wstring& base,
     LdapHelper::object_ptr object =
         session_->Session().add_object(dn.c_str(), objectClass_.c_str());
     object->set_attr(L"cn", LdapHelper::attr_value(name));
+    outcome_ = Outcome::Created;
     return object;
 }
 
@@ -128,21 +132,32 @@ bool CNodeImporter::ImportT(const CNodeHolder& record, const wchar_t* objectClas
                             uint64_t& counter) {
     Holder node;
     static_cast<CNodeHolder&>(node) = record;
+    TLdapCreator<Query> creator(*session_, objectClass);
     try {
         // Converted before anything is searched or written, so that a record the file holds in
         // a form the directory cannot take changes nothing there: no half-made object, no
         // existing object half overwritten and marked migrated.
         CStagedObject staged;
         staged << node;
-        TLdapCreator<Query> creator(*session_, objectClass);
         LdapHelper::object_ptr object = creator.CreateIf(node.name);
         CAutoCommitObject guard(object);
         staged.ApplyTo(*object);
         guard.Commit();
         ++counter;
+        journal_->Record(node.className, node.name, node.name,
+                         creator.LastOutcome() == TLdapCreator<Query>::Outcome::Created
+                             ? ObjectAction::Created
+                             : ObjectAction::Updated);
         return true;
     } catch (const KvBase::CKvError& e) {
         PrintMessage(ErrorLine(node.name, e.Description()));
+        if (creator.LastOutcome() == TLdapCreator<Query>::Outcome::AlreadyMigrated) {
+            journal_->Record(node.className, node.name, node.name, ObjectAction::Skipped,
+                             e.Description());
+        } else {
+            journal_->Record(node.className, node.name, node.name, ObjectAction::Failed,
+                             e.Description(), e.Code());
+        }
         ReportClientError(e);
         // Without rights, or without the server, every further record would fail the same way.
         if (e.Code() == kAccessDenied || IsConnectionLost(e.Code())) {
@@ -151,17 +166,19 @@ bool CNodeImporter::ImportT(const CNodeHolder& record, const wchar_t* objectClas
         }
         return true;
     } catch (const std::invalid_argument& e) {
-        ReportConversion(node.name, e);
+        ReportConversion(node, e);
     } catch (const std::out_of_range& e) {
-        ReportConversion(node.name, e);
+        ReportConversion(node, e);
     }
     return true;
 }
 
-void CNodeImporter::ReportConversion(const std::wstring& name, const std::exception& e) const {
+void CNodeImporter::ReportConversion(const CNodeHolder& record, const std::exception& e) const {
     const KvBase::CKvError error(Platform::Utf8ToWide(e.what()), KvBase::SourceName(__FILE__),
                                  __LINE__, L"operator <<");
-    PrintMessage(ErrorLine(name, error.Description()));
+    PrintMessage(ErrorLine(record.name, error.Description()));
+    journal_->Record(record.className, record.name, record.name, ObjectAction::Failed,
+                     error.Description(), error.Code());
     ReportClientError(error);
 }
 

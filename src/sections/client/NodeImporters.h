@@ -9,6 +9,7 @@
 
 #include "client/ClientSession.h"
 #include "client/NodeHolder.h"
+#include "helper/MigrationJournal.h"
 #include "ldap/LdapHelper.h"
 
 namespace KvMigration {
@@ -42,6 +43,9 @@ private:
 template <class Query>
 class TLdapCreator {
 public:
+    // What the last CreateIf came to.
+    enum class Outcome { None, Created, Reused, AlreadyMigrated };
+
     TLdapCreator(const CLdapSession& session, const wchar_t* objectClass)
         : session_(&session), objectClass_(objectClass) {}
 
@@ -53,11 +57,14 @@ public:
     // The name is escaped, so the entry lies directly below the base whatever the name holds.
     LdapHelper::object_ptr Create(const std::wstring& base, const std::wstring& name);
 
+    Outcome LastOutcome() const { return outcome_; }
+
 private:
     static std::wstring FunctionName(const char* member);
 
     const CLdapSession* session_;
     std::wstring objectClass_;
+    Outcome outcome_ = Outcome::None;
 };
 
 // Changes staged without a directory entry behind them, so that a record is converted whole
@@ -100,10 +107,13 @@ protected:
     ~INodeImporter() = default;
 };
 
+// Tells the journal of every record: created, updated (an existing object written again),
+// skipped (already migrated, without "-fi") or failed.
 class CNodeImporter : public INodeImporter {
 public:
-    CNodeImporter(const CLdapSession& session, ClientImportCounters& counters)
-        : session_(&session), counters_(&counters) {}
+    CNodeImporter(const CLdapSession& session, ClientImportCounters& counters,
+                  MigrationJournal& journal)
+        : session_(&session), counters_(&counters), journal_(&journal) {}
     void Release() override;
     virtual ~CNodeImporter() = default;
 
@@ -117,10 +127,11 @@ protected:
     virtual std::wstring ErrorLine(const std::wstring& name,
                                    const std::wstring& description) const = 0;
     // A number of the record that does not parse: reported like an error of the record.
-    void ReportConversion(const std::wstring& name, const std::exception& e) const;
+    void ReportConversion(const CNodeHolder& record, const std::exception& e) const;
 
     const CLdapSession* session_;
     ClientImportCounters* counters_;
+    MigrationJournal* journal_;
 };
 
 class CGlobalNodeImporter : public CNodeImporter {
@@ -159,8 +170,9 @@ protected:
 // A node importer handed out as a shared pointer whose deleter is Release().
 template <class Importer>
 std::shared_ptr<INodeImporter> MakeNodeImporter(const CLdapSession& session,
-                                                ClientImportCounters& counters) {
-    return std::shared_ptr<INodeImporter>(new Importer(session, counters),
+                                                ClientImportCounters& counters,
+                                                MigrationJournal& journal) {
+    return std::shared_ptr<INodeImporter>(new Importer(session, counters, journal),
                                           [](INodeImporter* importer) { importer->Release(); });
 }
 

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/KvError.h"
 #include "client/ClientBase64.h"
+#include "platform/CodePage.h"
 #include "sections/client/ClientTestSupport.h"
 #include "support/TraceCapture.h"
 #include "xml/SaxWriter.h"
@@ -49,6 +51,7 @@ protected:
     ClientExporterTest() {
         context.storage = {ad, true, nullptr, gc};
         context.serverSid = kOms;
+        context.journal->AddSink(events);
         AnswerServer(*gc, kRoot);
     }
 
@@ -69,6 +72,7 @@ protected:
     std::shared_ptr<KvTest::FakeSession> ad = std::make_shared<KvTest::FakeSession>();
     std::shared_ptr<KvTest::FakeSession> gc = std::make_shared<KvTest::FakeSession>();
     MigrationContext context;
+    std::shared_ptr<JournalLines> events = std::make_shared<JournalLines>();
 };
 
 TEST_F(ClientExporterTest, ASourceWithoutClientObjectsGivesThreeEmptyContainers) {
@@ -94,6 +98,7 @@ TEST_F(ClientExporterTest, ASourceWithoutClientObjectsGivesThreeEmptyContainers)
     EXPECT_EQ(gc->Requests()[3].filter, L"(objectCategory=orvexKVUEI)");
     EXPECT_TRUE(ad->Requests().empty());
     EXPECT_TRUE(sink.records.empty());
+    EXPECT_TRUE(events->lines.empty());
 }
 
 TEST_F(ClientExporterTest, ObjectsThatFailAreReportedAndLeftOut) {
@@ -158,6 +163,17 @@ TEST_F(ClientExporterTest, ObjectsThatFailAreReportedAndLeftOut) {
     ASSERT_EQ(sink.records.size(), 3u);
     EXPECT_EQ(sink.records[0].code, L"539");
     EXPECT_EQ(sink.records[1].code, L"d");
+    // Every object found is accounted for, by the element name its kind has in the file.
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{
+                  L"exported orvexKVGQuillData GQuillData (GQuillData)",
+                  L"exported person " + kAlice + L" (" + kAlice + L")",
+                  L"skipped person " + kBob + L" (nobody): no product data",
+                  L"skipped person nosid (nosid): The security ID structure is invalid. [1337]",
+                  L"skipped orvexKVUEI short (short): The data is invalid. [13]",
+                  L"skipped orvexKVUEI orphan (orphan): The security ID structure is invalid. "
+                  L"[1337]",
+                  L"exported orvexKVUEI good (good)"}));
 }
 
 TEST_F(ClientExporterTest, EveryGlobalRecordNamedGQuillDataIsExported) {
@@ -208,6 +224,11 @@ TEST_F(ClientExporterTest, AnActiveDirectorySourceSearchesUsersFromItsNamingCont
               "Exported  0  objects.\n"
               "Client objects export finished.\n");
     EXPECT_FALSE(LdsStorageMode());
+    // A user is named by its SID, whatever its cn.
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{
+                  L"skipped person S-1-5-21-1-2-3-500 (Administrator): no product data",
+                  L"exported person " + kAlice + L" (Alice)"}));
     ASSERT_EQ(ad->Requests().size(), 3u);
     EXPECT_EQ(ad->Requests()[0].base, L"CN=Korvant 5.0 Configuration," + root);
     EXPECT_EQ(ad->Requests()[2].base,
@@ -245,6 +266,11 @@ TEST_F(ClientExporterTest, AnInvalidContextWritesNothingButTheSectionElement) {
                   "details.\n");
         EXPECT_NE(KvTest::TraceLogSince(traceStart).find(L"Description: " + c.traced),
                   std::wstring::npos);
+        // The empty section is a failure of the section, not a source without client objects.
+        ASSERT_EQ(events->lines.size(), 1u);
+        EXPECT_EQ(events->lines[0].rfind(L"failed Client Client (Client): " + c.traced, 0), 0u)
+            << Platform::WideToUtf8(events->lines[0]);
+        events->lines.clear();
     }
 }
 
@@ -257,6 +283,9 @@ TEST_F(ClientExporterTest, AFailedBaseEndsTheSectionWithItsError) {
               "Client objects export started for LDS server:   : 389\n"
               "Client objects export finished with error:  The format of the specified computer "
               "name is invalid.\n");
+    EXPECT_EQ(events->lines,
+              std::vector<std::wstring>{L"failed Client Client (Client): The format of the "
+                                        L"specified computer name is invalid. [1210]"});
 }
 
 TEST_F(ClientExporterTest, AFailedSearchEndsItsContainerAndTheNextOneFollows) {
@@ -274,6 +303,42 @@ TEST_F(ClientExporterTest, AFailedSearchEndsItsContainerAndTheNextOneFollows) {
               "Exported  0  objects.\n"
               "Client objects export finished.\n");
     ASSERT_EQ(sink.records.size(), 1u);
+    ASSERT_EQ(events->lines.size(), 1u);
+    EXPECT_EQ(events->lines[0].rfind(L"failed Users Users (Users): ", 0), 0u)
+        << Platform::WideToUtf8(events->lines[0]);
+}
+
+// A writer that refuses one attribute, as a full disk would.
+class RefusingWriter : public ISaxWriter {
+public:
+    void StartNode(const std::wstring&, const std::wstring&) override {}
+    void WriteAttribute(const std::wstring& name, const std::wstring&) override {
+        if (name == L"orvexKVUserAccessLevel") {
+            KV_RAISE_ERROR_CODE(L"RefusingWriter::WriteAttribute", kDiskFull);
+        }
+    }
+    std::wstring EndNode() override { return {}; }
+    static constexpr uint32_t kDiskFull = 112;
+};
+
+TEST_F(ClientExporterTest, AnObjectReadButNotWrittenIsAFailure) {
+    gc->Answer(kUsers, L"(objectCategory=person)",
+               {KvTest::Entry(L"CN=" + kAlice + L"," + kUsers,
+                              {{L"cn", attr_value(kAlice)},
+                               {L"orvexKVObjectSid", Sid(kAlice)},
+                               {L"orvexKVUserAccessLevel", attr_value(L"3")}}),
+                KvTest::Entry(L"CN=" + kBob + L"," + kUsers,
+                              {{L"cn", attr_value(kBob)},
+                               {L"orvexKVObjectSid", Sid(kBob)},
+                               {L"orvexKVUserfOutputSecret", attr_value(L"TRUE")}})});
+    testing::internal::CaptureStdout();
+    ClientExporter().Export(std::make_shared<RefusingWriter>(), context);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(events->lines.size(), 2u);
+    const std::wstring alice = L"failed person " + kAlice + L" (" + kAlice + L"): ";
+    EXPECT_EQ(events->lines[0].rfind(alice, 0), 0u) << Platform::WideToUtf8(events->lines[0]);
+    EXPECT_NE(events->lines[0].find(L" [112]"), std::wstring::npos);
+    EXPECT_EQ(events->lines[1], L"exported person " + kBob + L" (" + kBob + L")");
 }
 
 TEST_F(ClientExporterTest, UnknownContainersHaveNoNodeExporter) {

@@ -49,6 +49,7 @@ protected:
     ClientImporterTest() {
         context.storage = {nullptr, true, target, nullptr};
         context.serverSid = kOms;
+        context.journal->AddSink(events);
         AnswerServer(*target, kRoot);
     }
 
@@ -83,7 +84,12 @@ protected:
     std::shared_ptr<KvTest::FakeSession> target = std::make_shared<KvTest::FakeSession>();
     std::shared_ptr<ClientImporter> importer = std::make_shared<ClientImporter>();
     MigrationContext context;
+    std::shared_ptr<JournalLines> events = std::make_shared<JournalLines>();
 };
+
+std::wstring Created(const std::wstring& kind, const std::wstring& name) {
+    return L"created " + kind + L" " + name + L" (" + name + L")";
+}
 
 TEST_F(ClientImporterTest, ThreeEmptyContainersImportNothing) {
     EXPECT_EQ(Import(Section(L"", L"", L"")),
@@ -92,6 +98,7 @@ TEST_F(ClientImporterTest, ThreeEmptyContainersImportNothing) {
     EXPECT_EQ(target->Requests().size(), 1u);
     EXPECT_TRUE(LdsStorageMode());
     EXPECT_FALSE(ForceImportMode());
+    EXPECT_TRUE(events->lines.empty());
 }
 
 TEST_F(ClientImporterTest, ANewUserIsCreatedWithItsSidTheMarkAndItsAttributes) {
@@ -125,6 +132,7 @@ TEST_F(ClientImporterTest, ANewUserIsCreatedWithItsSidTheMarkAndItsAttributes) {
     EXPECT_EQ(target->Requests()[1].base, kUsers);
     EXPECT_EQ(target->Requests()[1].filter, UserFilter(kAlice));
     EXPECT_EQ(importer->Counters().users, 1u);
+    EXPECT_EQ(events->lines, std::vector<std::wstring>{Created(L"person", kAlice)});
 }
 
 TEST_F(ClientImporterTest, AnUnmarkedUserIsOverwrittenAndKeepsWhatTheRecordLacks) {
@@ -149,6 +157,9 @@ TEST_F(ClientImporterTest, AnUnmarkedUserIsOverwrittenAndKeepsWhatTheRecordLacks
         EXPECT_EQ(target->Value(UserDn(kBob), L"orvexKVUserAccessLevel").to_string(), L"1");
         EXPECT_EQ(target->Value(UserDn(kBob), L"orvexKVUserfOutputSecret").to_string(), L"TRUE");
         EXPECT_EQ(target->Value(UserDn(kBob), L"description").to_string(), L"objectMigrated");
+        EXPECT_EQ(events->lines,
+                  std::vector<std::wstring>{L"updated person " + kBob + L" (" + kBob + L")"});
+        events->lines.clear();
     }
 }
 
@@ -188,6 +199,12 @@ TEST_F(ClientImporterTest, AnObjectAnImportMarkedNeedsTheForcedImport) {
                         L"UserAttributes> > >::CheckEmptyObject"),
               std::wstring::npos);
     EXPECT_EQ(sink.records.size(), 3u);
+    const std::wstring exists = L": Object already exists. Use -fi flag.";
+    EXPECT_EQ(events->lines, (std::vector<std::wstring>{
+                                 L"skipped orvexKVGQuillData GQuillData (GQuillData)" + exists,
+                                 L"skipped person " + kAlice + L" (" + kAlice + L")" + exists,
+                                 L"skipped orvexKVUEI token-alice-1 (token-alice-1)" + exists}));
+    events->lines.clear();
 
     context.forceImport = true;
     importer = std::make_shared<ClientImporter>();
@@ -200,6 +217,10 @@ TEST_F(ClientImporterTest, AnObjectAnImportMarkedNeedsTheForcedImport) {
     EXPECT_EQ(target->Value(UserDn(kAlice), L"orvexKVUserAccessLevel").to_string(), L"4");
     EXPECT_EQ(target->Value(token, L"orvexKVUEIType").to_string(), L"2");
     EXPECT_TRUE(ForceImportMode());
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{L"updated orvexKVGQuillData GQuillData (GQuillData)",
+                                         L"updated person " + kAlice + L" (" + kAlice + L")",
+                                         L"updated orvexKVUEI token-alice-1 (token-alice-1)"}));
 }
 
 TEST_F(ClientImporterTest, NamesFromTheFileNameOneEntryDirectlyBelowTheBase) {
@@ -222,31 +243,41 @@ TEST_F(ClientImporterTest, ARecordThatCannotBeConvertedChangesNothingAndTheNextO
         std::wstring users;
         std::wstring elids;
         std::string line;
+        std::wstring event;  // the journal's failure of the bad record, without its code
     };
     const std::string alice(kAlice.begin(), kAlice.end());
+    const std::wstring failedAlice = L"failed person " + kAlice + L" (" + kAlice + L"): ";
+    const std::wstring failedToken = L"failed orvexKVUEI token-alice-1 (token-alice-1): ";
     const std::vector<Case> cases = {
         {"a user not named by a SID", L"<person orvexKVUserAccessLevel=\"3\">x,CN=Users</person>",
-         L"", "User  x,CN=Users  import finished with error:  The data is invalid.\n"},
+         L"", "User  x,CN=Users  import finished with error:  The data is invalid.\n",
+         L"failed person x,CN=Users (x,CN=Users): The data is invalid. [13]"},
         {"a number out of range",
          L"<person orvexKVUserAccessLevel=\"4294967296\" orvexKVUserfPrintSecretPriv=\"1\">" +
              kAlice + L"</person>",
          L"",
          "User  " + alice +
              "  import finished with error:  The value \"4294967296\" of orvexKVUserAccessLevel "
-             "is out of range for an unsigned 32-bit number.\n"},
+             "is out of range for an unsigned 32-bit number.\n",
+         failedAlice + L"The value \"4294967296\" of orvexKVUserAccessLevel is out of range for "
+                       L"an unsigned 32-bit number."},
         {"a flag that is no number",
          L"<person orvexKVUserfPrintSecretPriv=\"yes\">" + kAlice + L"</person>", L"",
          "User  " + alice +
              "  import finished with error:  The value \"yes\" of orvexKVUserfPrintSecretPriv is "
-             "not a decimal number.\n"},
+             "not a decimal number.\n",
+         failedAlice + L"The value \"yes\" of orvexKVUserfPrintSecretPriv is not a decimal "
+                       L"number."},
         {"authentication data of 39 bytes", L"",
          L"<orvexKVUEI orvexKVUEIAuthInfo=\"" + EncodeClientBase64(Bytes(39)) +
              L"\" orvexKVUEIFlags=\"8\" orvexKVUEIUserSID=\"" + kAlice +
              L"\">token-alice-1</orvexKVUEI>",
-         "User token  token-alice-1  import finished with error:  The data is invalid.\n"},
+         "User token  token-alice-1  import finished with error:  The data is invalid.\n",
+         failedToken + L"The data is invalid. [13]"},
         {"a user SID that is no SID", L"",
          L"<orvexKVUEI orvexKVUEIUserSID=\"NULL SID\">token-alice-1</orvexKVUEI>",
-         "User token  token-alice-1  import finished with error:  The data is invalid.\n"},
+         "User token  token-alice-1  import finished with error:  The data is invalid.\n",
+         failedToken + L"The data is invalid. [13]"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -269,6 +300,15 @@ TEST_F(ClientImporterTest, ARecordThatCannotBeConvertedChangesNothingAndTheNextO
         EXPECT_EQ(importer->Counters().users + importer->Counters().tokens, 2u);
         EXPECT_EQ(sink.records.empty(), false);
         sink.records.clear();
+        // The failed record in its place, then the next ones; a conversion failure carries the
+        // code of the error object it is reported as.
+        ASSERT_EQ(events->lines.size(), 3u);
+        const size_t failed = c.users.empty() ? 1 : 0;
+        EXPECT_EQ(events->lines[failed].rfind(c.event, 0), 0u)
+            << Platform::WideToUtf8(events->lines[failed]);
+        EXPECT_EQ(events->lines[1 - failed], Created(L"person", kBob));
+        EXPECT_EQ(events->lines[2], Created(L"orvexKVUEI", L"token-bob-1"));
+        events->lines.clear();
     }
 }
 
@@ -282,6 +322,9 @@ TEST_F(ClientImporterTest, AccessDeniedStopsTheSectionAndEndsTheRun) {
               kStarted + "Global Quill Data import finished with error:  Access is denied.\n");
     EXPECT_EQ(leftWith, 5u);
     EXPECT_TRUE(target->Writes().empty());
+    EXPECT_EQ(events->lines,
+              std::vector<std::wstring>{
+                  L"failed orvexKVGQuillData GQuillData (GQuillData): Access is denied. [5]"});
     // The refused add is not sent again, and nothing after it is searched.
     EXPECT_EQ(target->Requests().size(), 2u);
 }
@@ -328,6 +371,13 @@ TEST_F(ClientImporterTest, ALostTargetStopsTheSectionAndEndsTheRun) {
                                Platform::WideToUtf8(kAlice) +
                                "  import finished with error:  " + c.text + "\n");
         EXPECT_EQ(leftWith, c.code);
+        // The record the target failed is the last one the journal learns of.
+        EXPECT_EQ(events->lines,
+                  (std::vector<std::wstring>{Created(L"orvexKVGQuillData", L"GQuillData"),
+                                             L"failed person " + kAlice + L" (" + kAlice + L"): " +
+                                                 Platform::Utf8ToWide(c.text) + L" [" +
+                                                 std::to_wstring(c.code) + L"]"}));
+        events->lines.clear();
         EXPECT_EQ(error, c.text +
                              " The connection to the target was lost during the client objects "
                              "import: 1 Global Quill Data, 0 users and 0 user tokens were "
@@ -354,6 +404,9 @@ TEST_F(ClientImporterTest, AnInvalidContextLeavesTheSectionUnread) {
     EXPECT_NE(trace.find(L"ClientImporter::EndImport(): no Users and Elids import, exit--"),
               std::wstring::npos);
     EXPECT_TRUE(target->Requests().empty());
+    ASSERT_EQ(events->lines.size(), 1u);
+    EXPECT_EQ(events->lines[0].rfind(L"failed Client Client (Client): OMS Server SID is empty.", 0),
+              0u);
 
     context.serverSid = kOms;
     context.storage.ldsSession = nullptr;
@@ -376,6 +429,9 @@ TEST_F(ClientImporterTest, WithoutABaseEveryElementFails) {
               std::wstring::npos);
     EXPECT_TRUE(target->Writes().empty());
     EXPECT_EQ(target->Requests().size(), 1u);
+    EXPECT_EQ(events->lines,
+              std::vector<std::wstring>{L"failed Client Client (Client): The format of the "
+                                        L"specified computer name is invalid. [1210]"});
 }
 
 TEST_F(ClientImporterTest, OnlyTheThreeRecordElementsHaveImporters) {

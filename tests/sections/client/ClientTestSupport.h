@@ -2,7 +2,7 @@
 
 // What the client section's unit tests share: the fake source or target with its management
 // server, the application's directory hook (failures arrive as the error object with the mapped
-// code), and a recording of the system-log reports.
+// code), and recordings of the system-log reports and of the journal.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@
 #include "diagnostics/ReportError.h"
 #include "helper/Identifiers.h"
 #include "helper/MigrationContext.h"
+#include "helper/MigrationJournal.h"
 #include "support/FakeDirectory.h"
 
 namespace KvMigration {
@@ -40,6 +41,24 @@ inline std::vector<uint8_t> Bytes(size_t count, uint8_t seed = 1) {
 inline LdapHelper::attr_value Sid(const std::wstring& text) {
     return LdapHelper::attr_value(StringToSid(text));
 }
+
+// The objects the journal learns of, one line each: "<action> <kind> <id> (<name>)", then
+// ": <reason>" and " [<code>]" when the event has them.
+class JournalLines : public IJournalSink {
+public:
+    void OnObject(const ObjectEvent& event, const MigrationJournal&) override {
+        std::wstring line = std::wstring(ObjectActionName(event.action)) + L" " + event.kind +
+                            L" " + event.id + L" (" + event.name + L")";
+        if (!event.reason.empty()) {
+            line += L": " + event.reason;
+        }
+        if (event.code != 0) {
+            line += L" [" + std::to_wstring(event.code) + L"]";
+        }
+        lines.push_back(line);
+    }
+    std::vector<std::wstring> lines;
+};
 
 class ClientSectionTest : public testing::Test {
 protected:
