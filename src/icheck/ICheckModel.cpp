@@ -41,12 +41,16 @@ std::wstring PlatformContainer(const ICheckPlatform& platform, const std::wstrin
     return platform.containerRdn + L"," + kConfiguration + L"," + baseDn;
 }
 
+std::wstring ICheckObjectName(int32_t type, int64_t id) {
+    wchar_t name[64];
+    std::swprintf(name, sizeof(name) / sizeof(name[0]), L"Type 0x%08X ID 0x%" PRIx64,
+                  static_cast<uint32_t>(type), static_cast<uint64_t>(id));
+    return name;
+}
+
 std::wstring ICheckObjectDn(int32_t type, int64_t id, const ICheckPlatform& platform,
                             const std::wstring& baseDn) {
-    wchar_t rdn[64];
-    std::swprintf(rdn, sizeof(rdn) / sizeof(rdn[0]), L"CN=Type 0x%08X ID 0x%" PRIx64,
-                  static_cast<uint32_t>(type), static_cast<uint64_t>(id));
-    return std::wstring(rdn) + L"," + PlatformContainer(platform, baseDn);
+    return L"CN=" + ICheckObjectName(type, id) + L"," + PlatformContainer(platform, baseDn);
 }
 
 bool IsExported(uint32_t type, uint64_t id) {

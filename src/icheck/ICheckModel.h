@@ -37,8 +37,11 @@ inline constexpr int64_t ICheckTimeStampId = 2;
 // export, the security domain of the target on import.
 std::wstring PlatformContainer(const ICheckPlatform& platform, const std::wstring& baseDn);
 
-// "CN=Type 0x<type, 8 upper-case digits> ID 0x<identifier, lower case>,<container>". Both come
-// from numbers, so nothing of the migration file reaches the DN as text.
+// "Type 0x<type, 8 upper-case digits> ID 0x<identifier, lower case>": the cn of a model object.
+std::wstring ICheckObjectName(int32_t type, int64_t id);
+
+// "CN=<ICheckObjectName>,<container>". Type and identifier come from numbers, so nothing of the
+// migration file reaches the DN as text.
 std::wstring ICheckObjectDn(int32_t type, int64_t id, const ICheckPlatform& platform,
                             const std::wstring& baseDn);
 

@@ -5,6 +5,7 @@
 #include "helper/ConsoleOutput.h"
 #include "icheck/B64Str.h"
 #include "icheck/ICheckReport.h"
+#include "sections/icheck/ICheckJournal.h"
 
 namespace KvMigration {
 namespace {
@@ -14,6 +15,15 @@ namespace {
 void CloseOpenElements(ISaxWriter& writer) {
     while (!writer.EndNode().empty()) {
     }
+}
+
+// Why the export leaves out an object that the directory holds.
+std::wstring LeftOutBecause(uint32_t type, uint64_t id) {
+    if (type == static_cast<uint32_t>(ICheckTypeTimeStamp) &&
+        id == static_cast<uint64_t>(ICheckTimeStampId)) {
+        return L"the model time stamp; every import writes its own";
+    }
+    return L"objects of type " + std::to_wstring(type) + L" are not migrated";
 }
 
 }  // namespace
@@ -29,8 +39,10 @@ void ICheckExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationC
             if (!session) {
                 KV_RAISE_ERROR(L"ICheckExporter::Export", L"No connection to the storage.");
             }
-            ExportPlatform(*writer, *session, *platform);
+            ExportPlatform(*writer, *session, *platform, *context.journal);
         } catch (const KvBase::CKvError& e) {
+            context.journal->Record(
+                AsFailure(ICheckPlatformEvent(*platform, ObjectAction::Failed), e));
             ReportICheckError(e);
             PrintWarning(JoinMessage({L"Export Icheck model for ", platform->name,
                                       L" platform failed: ", e.Description()}),
@@ -42,7 +54,7 @@ void ICheckExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationC
 }
 
 void ICheckExporter::ExportPlatform(ISaxWriter& writer, LdapHelper::session& session,
-                                    const ICheckPlatform& platform) {
+                                    const ICheckPlatform& platform, MigrationJournal& journal) {
     PrintJoined({L"Starting export Icheck model for ", platform.name, L" platform"});
     // The objects are read before the platform's element is opened: a platform that cannot be
     // read leaves no element behind, which an import would take for an empty model.
@@ -57,7 +69,14 @@ void ICheckExporter::ExportPlatform(ISaxWriter& writer, LdapHelper::session& ses
     for (const LdapHelper::object_ptr& object : objects) {
         const LdapHelper::attr_value id = object->get_attr(ICheckIdAttribute);
         const LdapHelper::attr_value type = object->get_attr(ICheckTypeAttribute);
+        const ObjectEvent event = ICheckObjectEvent(
+            id.to_string(), static_cast<int32_t>(type.to_ulong()),
+            static_cast<int64_t>(id.to_uint64()), platform, ObjectAction::Exported);
         if (!IsExported(type.to_ulong(), id.to_uint64())) {
+            ObjectEvent skipped = event;
+            skipped.action = ObjectAction::Skipped;
+            skipped.reason = LeftOutBecause(type.to_ulong(), id.to_uint64());
+            journal.Record(std::move(skipped));
             continue;
         }
         const CB64Str body(object->get_attr(ICheckDataAttribute).data());
@@ -66,6 +85,7 @@ void ICheckExporter::ExportPlatform(ISaxWriter& writer, LdapHelper::session& ses
         writer.WriteAttribute(ICheckTypeAttribute, type.to_string());
         writer.WriteAttribute(ICheckDataAttribute, body.Text());
         writer.EndNode();
+        journal.Record(event);
         ++exported;
     }
     PrintJoined({std::to_wstring(exported), L" objects exported"});

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "helper/MigrationJournal.h"
 #include "icheck/ICheckModel.h"
 #include "ldap/LdapHelper.h"
 #include "xml/Exporter.h"
@@ -18,6 +19,9 @@ namespace KvMigration {
 // trace and the system log) and left out of the file entirely, so that an import never takes a
 // part of a model for the whole of it; the next platform and the other sections are still
 // exported, and MissingContent() names what is missing so that the run does not end as a success.
+//
+// The journal learns of every object read: exported, or skipped with the reason the export rule
+// leaves it out; and of every platform that failed.
 class ICheckExporter : public IExporter {
 public:
     void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override;
@@ -25,7 +29,7 @@ public:
 
 private:
     void ExportPlatform(ISaxWriter& writer, LdapHelper::session& session,
-                        const ICheckPlatform& platform);
+                        const ICheckPlatform& platform, MigrationJournal& journal);
 
     std::vector<std::wstring> failedPlatforms_;
 };

@@ -13,9 +13,11 @@
 #include "icheck/RestoreFile.h"
 #include "icheck/ScenarioBody.h"
 #include "icheck/SecId.h"
+#include "sections/icheck/ICheckJournal.h"
 #include "sections/icheck/ModelEraser.h"
 
 #include <chrono>
+#include <optional>
 
 namespace KvMigration {
 namespace {
@@ -64,10 +66,23 @@ void ICheckImporter::BeginImport(const MigrationContext& context, const Attribut
     session_ = context_.storage.ldsSession;
 }
 
-void ICheckImporter::Contain(const std::wstring& step, const std::function<void()>& work) {
+// The journal's event of an object of the file, as the object would be named in the target.
+ObjectEvent ICheckImporter::FileObject(const Attributes& attributes, ObjectAction action) const {
+    const std::wstring* type = Find(attributes, ICheckTypeAttribute);
+    const std::wstring* id = Find(attributes, ICheckIdAttribute);
+    return ICheckObjectEvent(id ? *id : std::wstring(), type ? ParseICheckType(*type) : 0,
+                             id ? ParseICheckId(*id) : 0, refused_ ? *refused_ : *platform_,
+                             action);
+}
+
+void ICheckImporter::Contain(const std::wstring& step, const std::function<void()>& work,
+                             const std::optional<ObjectEvent>& subject) {
     try {
         work();
     } catch (const KvBase::CKvError& e) {
+        if (subject) {
+            context_.journal->Record(AsFailure(*subject, e));
+        }
         state_ = e.Code();
         ReportICheckError(e);
         // Besides the trace, the administrator sees what was left out.
@@ -83,14 +98,23 @@ void ICheckImporter::StartNode(const std::wstring& name, const Attributes& attri
     }
     for (const ICheckPlatform* platform : {&PlatformX86(), &PlatformX64()}) {
         if (name == platform->objectClass) {
-            Contain(L"Starting import Icheck model for " + platform->name + L" platform",
-                    [&] { StartPlatform(*platform); });
+            // StartPlatform records its failure itself: it may be one object's deletion.
+            Contain(
+                L"Starting import Icheck model for " + platform->name + L" platform",
+                [&] { StartPlatform(*platform); }, std::nullopt);
             return;
         }
     }
     if (platform_->id == PlatformUndefined().id) {
         Trace().Trace(KvBase::TraceInfo, L"StartNode, wrong platform state: %ls",
                       platform_->name.c_str());
+        if (name == ICheckObjectElement) {
+            ObjectEvent skipped = FileObject(attributes, ObjectAction::Skipped);
+            skipped.reason = refused_ != nullptr ? L"the target's model of the " + refused_->name +
+                                                       L" platform could not be erased and is kept"
+                                                 : L"outside any platform element";
+            context_.journal->Record(std::move(skipped));
+        }
         return;
     }
     if (name != ICheckObjectElement) {
@@ -99,27 +123,35 @@ void ICheckImporter::StartNode(const std::wstring& name, const Attributes& attri
     }
     const std::wstring* type = Find(attributes, ICheckTypeAttribute);
     const std::wstring* id = Find(attributes, ICheckIdAttribute);
-    Contain(L"Import of the object of type " + (type ? *type : L"?") + L" with the identifier " +
-                (id ? *id : L"?") + L" (" + platform_->name + L" platform)",
-            [&] { ImportObject(attributes); });
+    Contain(
+        L"Import of the object of type " + (type ? *type : L"?") + L" with the identifier " +
+            (id ? *id : L"?") + L" (" + platform_->name + L" platform)",
+        [&] { ImportObject(attributes); }, FileObject(attributes, ObjectAction::Failed));
 }
 
 void ICheckImporter::StartPlatform(const ICheckPlatform& platform) {
     platform_ = &platform;
     count_ = 0;
     PrintJoined({L"Starting import Icheck model for ", platform.name, L" platform"});
-    if (!session_) {
-        KV_RAISE_ERROR(L"ICheckImporter::StartNode", L"No connection to the security domain.");
-    }
-    ModelEraser eraser(*session_, platform, BaseDn(),
-                       restoreFolder_.empty() ? RestoreFolder() : restoreFolder_);
+    std::optional<ModelEraser> eraser;
     try {
-        clientsList_ = eraser.Erase();
+        if (!session_) {
+            KV_RAISE_ERROR(L"ICheckImporter::StartNode", L"No connection to the security domain.");
+        }
+        eraser.emplace(*session_, platform, BaseDn(),
+                       restoreFolder_.empty() ? RestoreFolder() : restoreFolder_,
+                       *context_.journal);
+        clientsList_ = eraser->Erase();
     } catch (const KvBase::CKvError& e) {
+        if (!eraser || !eraser->FailureRecorded()) {
+            context_.journal->Record(
+                AsFailure(ICheckPlatformEvent(platform, ObjectAction::Failed), e));
+        }
         // Objects written over a model that is still whole would mix two models; left as it is,
         // the target keeps the one it had.
-        if (eraser.Deleted() == 0) {
+        if (eraser && eraser->Deleted() == 0) {
             platform_ = &PlatformUndefined();
+            refused_ = &platform;
             notImported_.push_back(L"The integrity-check model of the " + platform.name +
                                    L" platform was not imported (" + e.Description() +
                                    L"); the target keeps its previous model.");
@@ -138,6 +170,9 @@ void ICheckImporter::ImportObject(const Attributes& attributes) {
     const std::wstring* data = Find(attributes, ICheckDataAttribute);
     if (type == nullptr || id == nullptr || data == nullptr) {
         Trace().Trace(KvBase::TraceInfo, L"StartNode, attribute not found");
+        ObjectEvent skipped = FileObject(attributes, ObjectAction::Skipped);
+        skipped.reason = L"lacks its identifier, type or body";
+        context_.journal->Record(std::move(skipped));
         return;
     }
     const CB64Str decoded(*data);
@@ -150,6 +185,7 @@ void ICheckImporter::ImportObject(const Attributes& attributes) {
     object->set_attr(ICheckTypeAttribute, LdapHelper::attr_value(*type));
     object->set_attr(ICheckDataAttribute, LdapHelper::attr_value(body));
     object->commit();
+    context_.journal->Record(FileObject(attributes, ObjectAction::Created));
     ++count_;
 }
 
@@ -201,11 +237,20 @@ void ICheckImporter::Value(const std::wstring&) {}
 
 void ICheckImporter::EndNode(const std::wstring& name) {
     Trace().Trace(KvBase::TraceInfo, L"EndNode, node name %ls", name.c_str());
+    if (refused_ != nullptr && name == refused_->objectClass) {
+        refused_ = nullptr;
+    }
     if (platform_->id == PlatformUndefined().id || name != platform_->objectClass) {
         return;
     }
-    Contain(L"Finishing import Icheck model for " + platform_->name + L" platform",
-            [&] { EndPlatform(); });
+    Contain(
+        L"Finishing import Icheck model for " + platform_->name + L" platform",
+        [&] { EndPlatform(); }, TimeStampEvent(ObjectAction::Failed));
+}
+
+ObjectEvent ICheckImporter::TimeStampEvent(ObjectAction action) const {
+    return ICheckObjectEvent(std::to_wstring(ICheckTimeStampId), ICheckTypeTimeStamp,
+                             ICheckTimeStampId, *platform_, action);
 }
 
 void ICheckImporter::EndPlatform() {
@@ -218,6 +263,7 @@ void ICheckImporter::EndPlatform() {
                     LdapHelper::attr_value(std::to_wstring(ICheckTypeTimeStamp)));
     stamp->set_attr(ICheckDataAttribute, LdapHelper::attr_value(FileTimeBytes(clock_())));
     stamp->commit();
+    context_.journal->Record(TimeStampEvent(ObjectAction::Created));
     platform_ = &PlatformUndefined();
     PrintJoined({std::to_wstring(count_ + 1), L" objects imported"});
 }

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "helper/MigrationJournal.h"
 #include "icheck/BodyReader.h"
 #include "icheck/ICheckModel.h"
 #include "ldap/LdapHelper.h"
@@ -29,6 +31,9 @@ uint64_t SystemFileTime();
 // deleted (the restore file cannot be written, the model cannot be read), the platform's objects
 // are not imported at all, so that the target keeps its whole model rather than a mixture of two,
 // and EndImport raises an error naming the platform, so that the run does not end as a success.
+//
+// The journal learns of every object erased and created (the time stamp included), of every
+// object of the file left out and why, and of every failure with the object or platform it hit.
 class ICheckImporter : public IImporter {
 public:
     using Clock = std::function<uint64_t()>;
@@ -57,7 +62,11 @@ private:
     Body AdaptGroupEntry(const Body& body);
     // The security domain's DN, which the storage connection puts into the session.
     std::wstring BaseDn() const;
-    void Contain(const std::wstring& step, const std::function<void()>& work);
+    ObjectEvent FileObject(const Attributes& attributes, ObjectAction action) const;
+    ObjectEvent TimeStampEvent(ObjectAction action) const;
+    // Reports a failure of `work` and goes on; the journal records it against `subject`.
+    void Contain(const std::wstring& step, const std::function<void()>& work,
+                 const std::optional<ObjectEvent>& subject);
 
     std::shared_ptr<IObjectMapper> mapper_;
     Clock clock_;
@@ -65,6 +74,9 @@ private:
     std::vector<std::wstring> notImported_;
     MigrationContext context_;
     const ICheckPlatform* platform_ = &PlatformUndefined();
+    // The platform whose erase failed before deleting anything, while its element is open: its
+    // objects are left out.
+    const ICheckPlatform* refused_ = nullptr;
     std::shared_ptr<LdapHelper::session> session_;
     Body clientsList_ = Body(4, 0);
     size_t count_ = 0;

@@ -7,6 +7,7 @@
 #include "icheck/GroupEntryBody.h"
 #include "icheck/ICheckReport.h"
 #include "icheck/RestoreFile.h"
+#include "sections/icheck/ICheckJournal.h"
 
 #include <cwctype>
 
@@ -45,11 +46,12 @@ bool AtOrBelow(const std::wstring& dn, const std::wstring& top) {
 }  // namespace
 
 ModelEraser::ModelEraser(LdapHelper::session& session, const ICheckPlatform& platform,
-                         std::wstring baseDn, std::string restoreFolder)
+                         std::wstring baseDn, std::string restoreFolder, MigrationJournal& journal)
     : session_(session),
       platform_(platform),
       baseDn_(std::move(baseDn)),
-      restoreFolder_(std::move(restoreFolder)) {}
+      restoreFolder_(std::move(restoreFolder)),
+      journal_(journal) {}
 
 Body ModelEraser::Erase() {
     PrintMessage(L"Erasing previous model");
@@ -64,12 +66,23 @@ Body ModelEraser::Erase() {
         SaveRestoreFile(objects);
     }
     for (const LdapHelper::object_ptr& object : objects) {
-        if (object->get_attr(ICheckTypeAttribute).to_ulong() ==
-            static_cast<uint32_t>(ICheckTypeGroup)) {
+        const uint32_t type = object->get_attr(ICheckTypeAttribute).to_ulong();
+        if (type == static_cast<uint32_t>(ICheckTypeGroup)) {
             TakeClientsList(*object, clients);
         }
+        const LdapHelper::attr_value id = object->get_attr(ICheckIdAttribute);
+        const ObjectEvent event = ICheckObjectEvent(id.to_string(), static_cast<int32_t>(type),
+                                                    static_cast<int64_t>(id.to_uint64()), platform_,
+                                                    ObjectAction::Deleted);
         const std::wstring dn = object->get_attr(L"distinguishedName").to_string();
-        session_.remove_object(dn.empty() ? object->dn().c_str() : dn.c_str());
+        try {
+            session_.remove_object(dn.empty() ? object->dn().c_str() : dn.c_str());
+        } catch (const KvBase::CKvError& e) {
+            journal_.Record(AsFailure(event, e));
+            failureRecorded_ = true;
+            throw;
+        }
+        journal_.Record(event);
         ++deleted_;
     }
     PrintMessage(L"Erasing previous model done");

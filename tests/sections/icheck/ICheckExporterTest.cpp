@@ -46,6 +46,7 @@ class ICheckExporterTest : public ICheckSectionTest {
 protected:
     Result Export(bool lds = true) {
         MigrationContext context;
+        context.journal->AddSink(events);
         context.storage.isLds = lds;
         (lds ? context.storage.ldsSession : context.storage.adSession) = session;
         auto exporter = std::make_shared<ICheckExporter>();
@@ -67,6 +68,7 @@ protected:
     }
 
     std::shared_ptr<ICheckFakeSession> session = std::make_shared<ICheckFakeSession>();
+    std::shared_ptr<JournalLines> events = std::make_shared<JournalLines>();
 };
 
 const std::string kFilterX86 = "(&(objectClass=orvexKVICheckObj))";
@@ -118,6 +120,29 @@ TEST_F(ICheckExporterTest, WritesTheExportedObjectsInTheDirectorysOrder) {
               "Export Icheck model for  x64  platform done\n");
     EXPECT_EQ(result.warnings, "");
     EXPECT_EQ(result.missing, L"");
+    // Every object read is accounted for, named as the directory names it.
+    const std::wstring notMigrated = L": objects of type ";
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{
+                  L"exported IcheckObject 40 (Type 0x00000006 ID 0x28 (x86))",
+                  L"skipped IcheckObject 1 (Type 0x00000000 ID 0x1 (x86))" + notMigrated +
+                      L"0 are not migrated",
+                  L"skipped IcheckObject 2 (Type 0x00000009 ID 0x2 (x86)): the model time stamp; "
+                  L"every import writes its own",
+                  L"exported IcheckObject 3 (Type 0x00000009 ID 0x3 (x86))",
+                  L"exported IcheckObject 7 (Type 0x00000001 ID 0x7 (x86))",
+                  L"exported IcheckObject 8 (Type 0x00000005 ID 0x8 (x86))",
+                  L"skipped IcheckObject 9 (Type 0x00000007 ID 0x9 (x86))" + notMigrated +
+                      L"7 are not migrated",
+                  L"skipped IcheckObject 10 (Type 0x00000008 ID 0xa (x86))" + notMigrated +
+                      L"8 are not migrated",
+                  L"skipped IcheckObject 11 (Type 0x0000000A ID 0xb (x86))" + notMigrated +
+                      L"10 are not migrated",
+                  L"skipped IcheckObject 12 (Type 0x00000000 ID 0xc (x86))" + notMigrated +
+                      L"0 are not migrated",
+                  L"exported IcheckObject  (Type 0x00000004 ID 0x0 (x86))",
+                  L"exported IcheckObject 13 (Type 0x00000002 ID 0xd (x86))",
+                  L"exported IcheckObject 5 (Type 0x00000003 ID 0x5 (x64))"}));
     // Each platform read once, from its container below the session's naming context.
     ASSERT_EQ(session->Requests().size(), 2u);
     EXPECT_EQ(session->Requests()[0].scope, LdapHelper::SCOPE_SUBTREE);
@@ -134,6 +159,7 @@ TEST_F(ICheckExporterTest, EmptyContainersStillGiveTheirElementsAndCounts) {
               "0  objects exported\nExport Icheck model for  x86  platform done\n"
               "Starting export Icheck model for  x64  platform\n0  objects found\n"
               "0  objects exported\nExport Icheck model for  x64  platform done\n");
+    EXPECT_TRUE(events->lines.empty());
 }
 
 TEST_F(ICheckExporterTest, ActiveDirectoryIsReadBelowItsNamingContext) {
@@ -169,6 +195,10 @@ TEST_F(ICheckExporterTest, APlatformThatCannotBeReadIsLeftOutAndNamed) {
               L"The ICheck section lacks the integrity-check model of the x86 platform.");
     ASSERT_EQ(sink.records.size(), 1u);
     EXPECT_EQ(sink.records[0].code, L"aa");
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{
+                  L"failed orvexKVICheckObj x86 (x86): The requested resource is in use. [170]",
+                  L"exported IcheckObject 5 (Type 0x00000003 ID 0x5 (x64))"}));
 }
 
 }  // namespace

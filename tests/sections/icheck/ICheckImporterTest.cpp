@@ -88,6 +88,12 @@ std::wstring ObjectDn(const std::wstring& rdn, const std::wstring& container = k
     return L"CN=" + rdn + L"," + container;
 }
 
+// The journal's line of a model object, without a reason.
+std::wstring Event(const std::wstring& action, const std::wstring& id, const std::wstring& rdn,
+                   const std::wstring& platform = L"x86") {
+    return action + L" IcheckObject " + id + L" (" + rdn + L" (" + platform + L"))";
+}
+
 struct Result {
     std::string console;
     std::string warnings;
@@ -128,6 +134,7 @@ protected:
 
     Result Import(const std::wstring& section) {
         MigrationContext context;
+        context.journal->AddSink(events);
         context.storage.isLds = true;
         context.storage.ldsSession = session;
         importer = std::make_shared<ICheckImporter>(
@@ -173,6 +180,7 @@ protected:
     std::shared_ptr<ICheckFakeSession> session = std::make_shared<ICheckFakeSession>();
     std::shared_ptr<FakeMapper> mapper = std::make_shared<FakeMapper>();
     std::shared_ptr<ICheckImporter> importer;
+    std::shared_ptr<JournalLines> events = std::make_shared<JournalLines>();
 
 private:
     std::map<std::wstring, LdapHelper::object_list> modelAnswers_;
@@ -249,6 +257,16 @@ TEST_F(ICheckImporterTest, ReplacesTheModelAdaptingTheFourKindsOfBody) {
               KvTest::MakeScenario({Filler(5, 7), Utf16(L"Korvant Suite resources control"),
                                     Filler(3, 8), Utf16(L"steps of x86")}));
     EXPECT_EQ(Body(ObjectDn(L"Type 0x00000004 ID 0x12c")), other);
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{Event(L"deleted", L"1", L"Type 0x00000006 ID 0x1"),
+                                         Event(L"deleted", L"7", L"Type 0x00000002 ID 0x7"),
+                                         Event(L"created", L"1", L"Type 0x00000006 ID 0x1"),
+                                         Event(L"created", L"17", L"Type 0x00000006 ID 0x11"),
+                                         Event(L"created", L"18", L"Type 0x00000006 ID 0x12"),
+                                         Event(L"created", L"4", L"Type 0x00000001 ID 0x4"),
+                                         Event(L"created", L"5", L"Type 0x00000003 ID 0x5"),
+                                         Event(L"created", L"300", L"Type 0x00000004 ID 0x12c"),
+                                         Event(L"created", L"2", L"Type 0x00000009 ID 0x2")}));
     // The identifier and type as the file wrote them; the time stamp from the clock.
     EXPECT_EQ(
         session->Value(ObjectDn(L"Type 0x00000004 ID 0x12c"), L"orvexKVICheckObjID").to_string(),
@@ -281,6 +299,8 @@ TEST_F(ICheckImporterTest, APlatformWithoutObjectsStillGetsItsTimeStamp) {
               "1  objects imported\n");
     EXPECT_EQ(Adds(), (std::vector<std::wstring>{ObjectDn(L"Type 0x00000009 ID 0x2", kX64)}));
     EXPECT_TRUE(RestoreFiles().empty());
+    EXPECT_EQ(events->lines, std::vector<std::wstring>{
+                                 Event(L"created", L"2", L"Type 0x00000009 ID 0x2", L"x64")});
 }
 
 TEST_F(ICheckImporterTest, WithoutADefaultGroupInTheTargetTheNewOneHasNoClients) {
@@ -297,23 +317,35 @@ TEST_F(ICheckImporterTest, ElementsThatAreNoObjectsOfAnOpenPlatformAreLeftAlone)
         const char* title;
         std::wstring section;
         std::wstring traced;
+        std::vector<std::wstring> events;
     };
     const std::wstring object = Element(L"2", L"3", {1});
+    const std::wstring stamp = Event(L"created", L"2", L"Type 0x00000009 ID 0x2");
     const std::vector<Case> cases = {
-        {"an object outside any platform", object, L"StartNode, wrong platform state: Undefined"},
-        {"another element", L"<orvexKVICheckObj><IcheckObjects/></orvexKVICheckObj>",
-         L"StartNode, wrong node name"},
+        {"an object outside any platform",
+         object,
+         L"StartNode, wrong platform state: Undefined",
+         {L"skipped IcheckObject 3 (Type 0x00000002 ID 0x3): outside any platform element"}},
+        {"another element",
+         L"<orvexKVICheckObj><IcheckObjects/></orvexKVICheckObj>",
+         L"StartNode, wrong node name",
+         {stamp}},
         {"an object without its body",
          L"<orvexKVICheckObj><IcheckObject orvexKVICheckObjID=\"1\" orvexKVICheckObjType=\"2\"/>"
          L"</orvexKVICheckObj>",
-         L"StartNode, attribute not found"},
+         L"StartNode, attribute not found",
+         {Event(L"skipped", L"1", L"Type 0x00000002 ID 0x1") +
+              L": lacks its identifier, type or body",
+          stamp}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         session = std::make_shared<ICheckFakeSession>();
         session->contextDn = kSecurityDomain;
+        events->lines.clear();
         Import(c.section);
         EXPECT_TRUE(Traced(c.traced));
+        EXPECT_EQ(events->lines, c.events);
         for (const std::wstring& dn : Adds()) {
             EXPECT_EQ(dn, ObjectDn(L"Type 0x00000009 ID 0x2"));
         }
@@ -334,6 +366,14 @@ TEST_F(ICheckImporterTest, ADamagedBodyIsReportedAndOnlyItsObjectSkipped) {
     EXPECT_EQ(result.state, 0x80004005u);
     EXPECT_EQ(result.failure, L"");
     EXPECT_EQ(sink.records.size(), 1u);
+    EXPECT_EQ(events->lines,
+              (std::vector<std::wstring>{
+                  Event(L"failed", L"17", L"Type 0x00000006 ID 0x11") +
+                      L": The body of 132 bytes is damaged: the name (4294967280 bytes at offset "
+                      L"106) lies outside it. [" +
+                      std::to_wstring(0x80004005u) + L"]",
+                  Event(L"created", L"3", L"Type 0x00000002 ID 0x3"),
+                  Event(L"created", L"2", L"Type 0x00000009 ID 0x2")}));
 }
 
 TEST_F(ICheckImporterTest, AnAccountWithoutWriteAccessEndsTheSectionWithAccessDenied) {
@@ -346,6 +386,10 @@ TEST_F(ICheckImporterTest, AnAccountWithoutWriteAccessEndsTheSectionWithAccessDe
     EXPECT_EQ(result.failure, L"Access is denied.");
     EXPECT_TRUE(Traced(L"W> Access denied, return"));
     EXPECT_TRUE(session->Writes().empty());
+    // The refused deletion is the one failure; nothing after it is tried.
+    EXPECT_EQ(events->lines,
+              std::vector<std::wstring>{Event(L"failed", L"7", L"Type 0x00000002 ID 0x7") +
+                                        L": Access is denied. [5]"});
     EXPECT_TRUE(session->Has(ObjectDn(L"Type 0x00000002 ID 0x7")));
 }
 
@@ -373,6 +417,15 @@ TEST_F(ICheckImporterTest, WithoutARestoreFileNothingIsErasedAndThePlatformNotIm
               0u)
         << Platform::WideToUtf8(result.failure);
     EXPECT_NE(result.failure.find(L"); the target keeps its previous model."), std::wstring::npos);
+    ASSERT_EQ(events->lines.size(), 4u);
+    EXPECT_EQ(events->lines[0].rfind(L"failed orvexKVICheckObj x86 (x86): The restore file \"", 0),
+              0u)
+        << Platform::WideToUtf8(events->lines[0]);
+    EXPECT_EQ(events->lines[1], Event(L"skipped", L"3", L"Type 0x00000002 ID 0x3") +
+                                    L": the target's model of the x86 platform could not be "
+                                    L"erased and is kept");
+    EXPECT_EQ(events->lines[2], Event(L"created", L"4", L"Type 0x00000002 ID 0x4", L"x64"));
+    EXPECT_EQ(events->lines[3], Event(L"created", L"2", L"Type 0x00000009 ID 0x2", L"x64"));
 }
 
 TEST_F(ICheckImporterTest, TheRussianProductGetsRussianNamesAndItsOwnScenario) {
@@ -407,6 +460,15 @@ TEST_F(ICheckImporterTest, ALocaleOfOtherThanFiveCharactersLeavesTheJobAndScenar
     EXPECT_EQ(Adds(), (std::vector<std::wstring>{ObjectDn(L"Type 0x00000002 ID 0x6"),
                                                  ObjectDn(L"Type 0x00000009 ID 0x2")}));
     EXPECT_EQ(result.state, 13u);
+    ASSERT_EQ(events->lines.size(), 4u);
+    EXPECT_EQ(events->lines[0].rfind(Event(L"failed", L"4", L"Type 0x00000001 ID 0x4") + L": ", 0),
+              0u)
+        << Platform::WideToUtf8(events->lines[0]);
+    EXPECT_NE(events->lines[0].find(L" [13]"), std::wstring::npos);
+    EXPECT_EQ(events->lines[1].rfind(Event(L"failed", L"5", L"Type 0x00000003 ID 0x5") + L": ", 0),
+              0u);
+    EXPECT_EQ(events->lines[2], Event(L"created", L"6", L"Type 0x00000002 ID 0x6"));
+    EXPECT_EQ(events->lines[3], Event(L"created", L"2", L"Type 0x00000009 ID 0x2"));
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 // What the ICheck section's unit tests share: a fake storage that knows its security domain and
 // can refuse a search, the application's directory hook (failures arrive as the error object),
-// a recording of the system-log reports, and the console lines read back from the trace.
+// recordings of the system-log reports and of the journal, and the console lines read back from
+// the trace.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 #include "diagnostics/ClientException.h"
 #include "diagnostics/ReportError.h"
+#include "helper/MigrationJournal.h"
 #include "ldap/LdapHooks.h"
 #include "support/FakeDirectory.h"
 #include "support/TraceCapture.h"
@@ -47,6 +49,24 @@ class RecordingSink : public KvBase::IEventSink {
 public:
     void Write(const KvBase::EventRecord& record) override { records.push_back(record); }
     std::vector<KvBase::EventRecord> records;
+};
+
+// The objects the journal learns of, one line each: "<action> <kind> <id> (<name>)", then
+// ": <reason>" and " [<code>]" when the event has them.
+class JournalLines : public IJournalSink {
+public:
+    void OnObject(const ObjectEvent& event, const MigrationJournal&) override {
+        std::wstring line = std::wstring(ObjectActionName(event.action)) + L" " + event.kind +
+                            L" " + event.id + L" (" + event.name + L")";
+        if (!event.reason.empty()) {
+            line += L": " + event.reason;
+        }
+        if (event.code != 0) {
+            line += L" [" + std::to_wstring(event.code) + L"]";
+        }
+        lines.push_back(line);
+    }
+    std::vector<std::wstring> lines;
 };
 
 class ICheckSectionTest : public testing::Test {
