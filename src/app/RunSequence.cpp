@@ -1,6 +1,7 @@
 #include "app/RunSequence.h"
 
 #include "app/InputParameters.h"
+#include "app/ObjectReport.h"
 #include "app/Passes.h"
 #include "app/StorageConnection.h"
 #include "app/UndoFolder.h"
@@ -13,6 +14,7 @@
 #include <clocale>
 #include <csignal>
 #include <exception>
+#include <memory>
 #include <string>
 
 namespace KvMigration {
@@ -75,6 +77,20 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
 
     // One account of the run's objects, seen by the sessions' writes and by the pass.
     auto journal = std::make_shared<MigrationJournal>();
+    // Opened before the storage is touched, so that a report that cannot be written ends the run
+    // before anything changes; from here on every end of the run ends the report too.
+    std::shared_ptr<ObjectReport> report;
+    if (!parameters.reportFile.empty()) {
+        report = Guarded({"An exception occurred while opening the report file: %s",
+                          L"An unhandled exception occurred while opening the report file.", false},
+                         [&] { return ObjectReport::Open(parameters); });
+        journal->AddSink(report);
+    }
+    FatalEndScope reportOnFailure([report] {
+        if (report) {
+            report->Finish(255);
+        }
+    });
     StorageSession storage =
         Guarded({"An exception occurred while connecting to storage: %s",
                  L"An unhandled exception occurred while connecting to storage.", false},
@@ -91,6 +107,9 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
     Guarded({"An exception occurred while writing the undo files: %s",
              L"An unhandled exception occurred while writing the undo files.", false},
             [&] { UndoFolder::FinishOf(journal); });
+    if (report) {
+        report->Finish(0);
+    }
 
     storage.adSession.reset();
     storage.ldsSession.reset();

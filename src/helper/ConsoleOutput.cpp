@@ -6,6 +6,8 @@
 #include "platform/CodePage.h"
 #include "platform/Process.h"
 
+#include <utility>
+
 namespace KvMigration {
 
 void WriteConsole(std::wstring_view text) {
@@ -51,6 +53,25 @@ void ReportTraceProblemsOnConsole() {
     });
 }
 
+namespace {
+
+// The fatal output may come from any layer (the XML reader ends the run itself), none of which
+// knows the run's report; the run leaves its last words here.
+std::function<void()>& FatalEndAction() {
+    static std::function<void()> action;
+    return action;
+}
+
+}  // namespace
+
+FatalEndScope::FatalEndScope(std::function<void()> action) {
+    FatalEndAction() = std::move(action);
+}
+
+FatalEndScope::~FatalEndScope() {
+    FatalEndAction() = nullptr;
+}
+
 void EndProcess(int status) {
     Platform::SystemConsole().Pause();
     Platform::ExitProcess(status);
@@ -60,6 +81,11 @@ namespace {
 
 [[noreturn]] void Fatal(const std::wstring& consoleText, const std::wstring& traceText,
                         const std::vector<std::wstring>& detail = {}) {
+    // Taken out first: a failure inside the action must not run it again. Run before the text,
+    // so that the failure stays the last thing on the console.
+    if (std::function<void()> action = std::exchange(FatalEndAction(), nullptr)) {
+        action();
+    }
     {
         ConsoleColorScope red(Platform::ColorLightRed);
         WriteConsoleError(consoleText + L"\n");

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,5 +64,16 @@ void WriteConsoleError(std::wstring_view text);
 
 // The fatal end shared by every guard: "End." in the trace, the wait for a key, status -1.
 [[noreturn]] void EndProcess(int status);
+
+// While the scope lasts, the fatal output runs `action` once before its text and the wait for a
+// key: for what must reach the disk however the run ends (the per-object report's last line),
+// since the fatal output ends the process without unwinding. One scope at a time.
+class FatalEndScope {
+public:
+    explicit FatalEndScope(std::function<void()> action);
+    ~FatalEndScope();
+    FatalEndScope(const FatalEndScope&) = delete;
+    FatalEndScope& operator=(const FatalEndScope&) = delete;
+};
 
 }  // namespace KvMigration
