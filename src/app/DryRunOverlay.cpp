@@ -17,6 +17,8 @@ constexpr int kScopeBase = 0;
 constexpr int kScopeOneLevel = 1;
 constexpr int kModDelete = 0x01;
 constexpr int kModReplace = 0x02;
+// Longer values (bodies, keys) are not indexed; a search for one scans the made entries.
+constexpr size_t kIndexedValue = 256;
 
 bool SameName(const std::string& a, const std::string& b) {
     return FoldDn(a) == FoldDn(b);
@@ -95,18 +97,49 @@ void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification
     }
 }
 
+void DryRunOverlay::Index(const std::string& folded, const LdapEntryData& entry, bool present) {
+    for (const auto& [type, values] : entry.attributes) {
+        const std::string attribute = FoldText(type);
+        for (const std::string& value : values) {
+            if (value.size() > kIndexedValue) {
+                continue;
+            }
+            auto key = std::make_pair(attribute, FoldText(value));
+            if (present) {
+                index_[std::move(key)].insert(folded);
+            } else if (auto found = index_.find(key); found != index_.end()) {
+                found->second.erase(folded);
+                if (found->second.empty()) {
+                    index_.erase(found);
+                }
+            }
+        }
+    }
+}
+
+void DryRunOverlay::Forget(std::map<std::string, LdapEntryData>::iterator made) {
+    Index(made->first, made->second, false);
+    added_.erase(made);
+}
+
 void DryRunOverlay::Add(const std::string& dn, const std::vector<LdapModification>& mods) {
     LdapEntryData entry{dn, {}};
     ApplyModifications(entry, mods);
     const std::string folded = FoldDn(dn);
     modified_.erase(folded);
+    if (auto made = added_.find(folded); made != added_.end()) {
+        Forget(made);
+    }
+    Index(folded, entry, true);
     added_[folded] = std::move(entry);
 }
 
 void DryRunOverlay::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
     const std::string folded = FoldDn(dn);
     if (auto made = added_.find(folded); made != added_.end()) {
+        Index(folded, made->second, false);
         ApplyModifications(made->second, mods);
+        Index(folded, made->second, true);
         return;
     }
     std::vector<LdapModification>& pending = modified_[folded];
@@ -115,10 +148,17 @@ void DryRunOverlay::Modify(const std::string& dn, const std::vector<LdapModifica
 
 void DryRunOverlay::Remove(const std::string& dn) {
     const std::string folded = FoldDn(dn);
-    std::erase_if(added_, [&](const auto& made) { return DnAtOrBelow(made.first, folded); });
+    for (auto made = added_.begin(); made != added_.end();) {
+        if (DnAtOrBelow(made->first, folded)) {
+            Index(made->first, made->second, false);
+            made = added_.erase(made);
+        } else {
+            ++made;
+        }
+    }
     std::erase_if(modified_,
                   [&](const auto& changed) { return DnAtOrBelow(changed.first, folded); });
-    removed_.push_back(folded);
+    removed_.insert(folded);
 }
 
 void DryRunOverlay::Rename(const std::string& dn, const std::string& newDn) {
@@ -126,21 +166,40 @@ void DryRunOverlay::Rename(const std::string& dn, const std::string& newDn) {
     auto made = added_.find(folded);
     if (made == added_.end()) {
         // The entry's values are the server's: the overlay cannot show it under the new name.
-        removed_.push_back(folded);
+        removed_.insert(folded);
         return;
     }
-    LdapEntryData entry = std::move(made->second);
-    added_.erase(made);
+    LdapEntryData entry = made->second;
+    Forget(made);
     entry.dn = newDn;
-    added_[FoldDn(newDn)] = std::move(entry);
+    const std::string newFolded = FoldDn(newDn);
+    if (auto taken = added_.find(newFolded); taken != added_.end()) {
+        Forget(taken);
+    }
+    Index(newFolded, entry, true);
+    added_[newFolded] = std::move(entry);
 }
 
 bool DryRunOverlay::IsRemoved(const std::string& folded) const {
-    if (added_.count(folded) != 0) {
+    if (removed_.empty() || added_.count(folded) != 0) {
         return false;
     }
-    return std::any_of(removed_.begin(), removed_.end(),
-                       [&](const std::string& top) { return DnAtOrBelow(folded, top); });
+    if (removed_.count(folded) != 0) {
+        return true;
+    }
+    // The entry's parents: the rest of the DN after each ',' that no odd run of '\' escapes.
+    size_t backslashes = 0;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        if (folded[i] == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (folded[i] == ',' && backslashes % 2 == 0 && removed_.count(folded.substr(i + 1)) != 0) {
+            return true;
+        }
+        backslashes = 0;
+    }
+    return false;
 }
 
 bool DryRunOverlay::InScope(const SearchRequest& request, const std::string& folded) const {
@@ -199,9 +258,21 @@ void DryRunOverlay::Adjust(const SearchRequest& request, SearchResult& result) c
     if (!result.page_cookie.empty()) {
         return;
     }
-    for (const auto& [folded, made] : added_) {
+    auto join = [&](const std::string& folded, const LdapEntryData& made) {
         if (InScope(request, folded) && MatchesFilter(request.filter, made)) {
             result.entries.push_back(Projected(made, request));
+        }
+    };
+    std::optional<Equality> required = RequiredEquality(request.filter);
+    if (!required || required->value.size() > kIndexedValue) {
+        for (const auto& [folded, made] : added_) {
+            join(folded, made);
+        }
+        return;
+    }
+    if (auto found = index_.find({required->attribute, required->value}); found != index_.end()) {
+        for (const std::string& folded : found->second) {
+            join(folded, added_.at(folded));
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,18 @@ public:
 
 private:
     bool IsRemoved(const std::string& folded) const;
+    // Keeps the index of the made entry's short values in step with the entry.
+    void Index(const std::string& folded, const LdapHelper::LdapEntryData& entry, bool present);
+    void Forget(std::map<std::string, LdapHelper::LdapEntryData>::iterator made);
     bool InScope(const LdapHelper::SearchRequest& request, const std::string& folded) const;
 
     std::map<std::string, LdapHelper::LdapEntryData> added_;  // by folded DN
     std::map<std::string, std::vector<LdapHelper::LdapModification>> modified_;
-    std::vector<std::string> removed_;  // folded DNs of deleted subtrees
+    std::set<std::string> removed_;  // folded DNs of deleted subtrees
+    // The made entries by (attribute, value), both folded: an import searches by name or
+    // identifier once per object, and a scan of every made entry for each would grow with the
+    // square of the import.
+    std::map<std::pair<std::string, std::string>, std::set<std::string>> index_;
 };
 
 // The entry with the modifications applied: add, delete and replace of values.

@@ -194,7 +194,63 @@ private:
     const LdapHelper::LdapEntryData& entry_;
 };
 
+// The equality assertion of a simple item "(attr=value)", or nullopt.
+std::optional<Equality> EqualityOf(std::string_view item) {
+    if (item.size() < 2 || item.front() != '(' || item.back() != ')') {
+        return std::nullopt;
+    }
+    item = item.substr(1, item.size() - 2);
+    const size_t equals = item.find('=');
+    if (item.empty() || item[0] == '&' || item[0] == '|' || item[0] == '!' ||
+        equals == std::string_view::npos || equals == 0 ||
+        item.find('*') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const char before = item[equals - 1];
+    if (before == '>' || before == '<' || before == '~' || before == ':') {
+        return std::nullopt;
+    }
+    std::optional<std::string> value = Unescape(item.substr(equals + 1));
+    if (!value) {
+        return std::nullopt;
+    }
+    return Equality{FoldText(std::string(item.substr(0, equals))), FoldText(*value)};
+}
+
 }  // namespace
+
+std::optional<Equality> RequiredEquality(const std::string& filter) {
+    std::string_view text(filter);
+    if (text.rfind("(&", 0) != 0) {
+        return EqualityOf(text);
+    }
+    // Items of the top-level "&": values escape their parentheses, so depth counting finds them.
+    std::optional<Equality> chosen;
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '(') {
+            if (++depth == 2) {
+                start = i;
+            }
+        } else if (text[i] == ')') {
+            if (depth-- == 2) {
+                std::optional<Equality> item = EqualityOf(text.substr(start, i + 1 - start));
+                if (item && (!chosen || chosen->attribute == "objectclass" ||
+                             chosen->attribute == "objectcategory")) {
+                    chosen = std::move(item);
+                }
+            }
+        }
+    }
+    return chosen;
+}
+
+std::string FoldText(const std::string& text) {
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(), Fold);
+    return folded;
+}
 
 bool MatchesFilter(const std::string& filter, const LdapHelper::LdapEntryData& entry) {
     // A bare item without parentheses is accepted as libldap accepts it.
@@ -205,9 +261,7 @@ bool MatchesFilter(const std::string& filter, const LdapHelper::LdapEntryData& e
 }
 
 std::string FoldDn(const std::string& dn) {
-    std::string folded(dn);
-    std::transform(folded.begin(), folded.end(), folded.begin(), Fold);
-    return folded;
+    return FoldText(dn);
 }
 
 bool DnAtOrBelow(const std::string& dn, const std::string& top) {

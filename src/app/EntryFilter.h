@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "ldap/LdapClient.h"
@@ -12,6 +13,18 @@ namespace KvMigration {
 // that does not parse, or uses an ordering or approximate match, matches nothing: an entry is
 // never taken for one the directory would not return.
 bool MatchesFilter(const std::string& filter, const LdapHelper::LdapEntryData& entry);
+
+// An equality assertion every entry the filter matches must satisfy (the filter itself, or one
+// item of its top-level "&"), folded and unescaped; one on another attribute than the class or
+// category is preferred. nullopt when the filter has none.
+struct Equality {
+    std::string attribute;
+    std::string value;
+};
+std::optional<Equality> RequiredEquality(const std::string& filter);
+
+// The text in the form the comparisons of values use: ASCII letters lowered.
+std::string FoldText(const std::string& text);
 
 // The DN in the form the comparisons below use: ASCII letters lowered.
 std::string FoldDn(const std::string& dn);

@@ -200,6 +200,35 @@ TEST_F(DryRunClientTest, ReadsSeeTheDroppedWrites) {
     EXPECT_EQ(changed.entries[0].attributes, expected);
 }
 
+TEST_F(DryRunClientTest, SearchesByValueFindOnlyTheMadeEntriesThatHoldIt) {
+    for (const char* name : {"Anna", "Boris", "Vera"}) {
+        client_.add(std::string("CN=") + name + ",CN=Users,CN=SD",
+                    {{kAdd, "objectClass", {"user"}}, {kAdd, "cn", {name}}}, {});
+    }
+    auto names = [this](const std::string& filter) {
+        SearchResult result = Search(Request("CN=Users,CN=SD", 2, filter, {"cn"}));
+        std::vector<std::string> found;
+        for (const auto& entry : result.entries) {
+            found.push_back(entry.attributes.at(0).second.at(0));
+        }
+        return found;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(names("(&(objectClass=user)(cn=boris))"), Names{"Boris"});
+    // The directory would add the category; the dry run does not know it and finds nothing.
+    EXPECT_EQ(names("(&(objectCategory=person)(cn=Boris))"), Names{});
+    EXPECT_EQ(names("(objectClass=user)"), (Names{"Anna", "Boris", "Vera"}));
+    EXPECT_EQ(names("(cn=*r*)"), (Names{"Boris", "Vera"}));
+
+    client_.modify("CN=Boris,CN=Users,CN=SD", {{kReplace, "cn", {"Gleb"}}}, {});
+    EXPECT_EQ(names("(cn=Boris)"), Names{});
+    EXPECT_EQ(names("(&(objectClass=user)(cn=Gleb))"), Names{"Gleb"});
+
+    client_.remove("CN=Users,CN=SD", {});
+    EXPECT_EQ(names("(objectClass=user)"), Names{});
+    EXPECT_EQ(names("(cn=Anna)"), Names{});
+}
+
 TEST_F(DryRunClientTest, ServerFailuresOfReadsPassUnchanged) {
     AddPolicy("g", "P1");
     script_->ReplyFailure(LdapHelper::LDAP_RC_SERVER_DOWN);

@@ -67,6 +67,36 @@ TEST(EntryFilterTest, NestingBeyondTheBoundMatchesNothing) {
     EXPECT_FALSE(MatchesFilter(nested(100000), Policy()));
 }
 
+TEST(EntryFilterTest, RequiredEqualityPrefersAnItemBeyondTheClass) {
+    struct Case {
+        const char* filter;
+        const char* attribute;  // nullptr: none
+        std::string value;
+    };
+    const std::vector<Case> cases = {
+        {"(cn=Ivanov)", "cn", "ivanov"},
+        {"(&(objectCategory=person)(cn=Ivanov))", "cn", "ivanov"},
+        {"(&(objectClass=orvexKVPolicyObject)(objectGUID=\\01\\28))", "objectguid",
+         std::string("\x01\x28")},
+        {"(&(objectClass=orvexKVOMS))", "objectclass", "orvexkvoms"},
+        {"(&(|(objectClass=a)(objectClass=b))(orvexKVObjectGuid=\\41))", "orvexkvobjectguid", "a"},
+        {"(|(cn=a)(cn=b))", nullptr, ""},
+        {"(!(cn=a))", nullptr, ""},
+        {"(&(cn=a*)(name>=b))", nullptr, ""},
+        {"(objectClass=*)", nullptr, ""},
+        {"(cn=\\4)", nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.filter);
+        std::optional<Equality> found = RequiredEquality(c.filter);
+        ASSERT_EQ(found.has_value(), c.attribute != nullptr);
+        if (found) {
+            EXPECT_EQ(found->attribute, c.attribute);
+            EXPECT_EQ(found->value, c.value);
+        }
+    }
+}
+
 TEST(EntryFilterTest, DnAtOrBelowHonoursEscapedSeparators) {
     struct Case {
         const char* dn;
