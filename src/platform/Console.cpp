@@ -3,8 +3,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <string>
 
 namespace Platform {
 namespace {
@@ -31,13 +34,31 @@ bool AttendedTerminal() {
 class TerminalConsole final : public IConsole {
 public:
     void Write(std::string_view bytes) override {
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-        std::fflush(stdout);
+        std::lock_guard guard(lock_);
+        BlankStatus();
+        Put(bytes, stdout);
     }
 
     void WriteError(std::string_view bytes) override {
-        std::fwrite(bytes.data(), 1, bytes.size(), stderr);
-        std::fflush(stderr);
+        std::lock_guard guard(lock_);
+        BlankStatus();
+        Put(bytes, stderr);
+    }
+
+    bool OutputIsTerminal() override {
+        static const bool terminal = isatty(STDOUT_FILENO) != 0;
+        return terminal;
+    }
+
+    void WriteStatus(std::string_view bytes) override {
+        std::lock_guard guard(lock_);
+        // Spaces over whatever of a longer previous line would otherwise stay visible.
+        std::string line = "\r" + std::string(bytes);
+        if (statusWidth_ > bytes.size()) {
+            line.append(statusWidth_ - bytes.size(), ' ');
+        }
+        Put(line, stdout);
+        statusWidth_ = std::max(statusWidth_, bytes.size());
     }
 
     int SetTextAttribute(int attribute) override {
@@ -81,6 +102,19 @@ public:
     }
 
 private:
+    static void Put(std::string_view bytes, FILE* stream) {
+        std::fwrite(bytes.data(), 1, bytes.size(), stream);
+        std::fflush(stream);
+    }
+
+    // Spaces rather than an erase sequence, so that a terminal without one shows no stray bytes.
+    void BlankStatus() {
+        if (statusWidth_ != 0) {
+            Put("\r" + std::string(statusWidth_, ' ') + "\r", stdout);
+            statusWidth_ = 0;
+        }
+    }
+
     static bool ColorsEnabled() {
         static const bool enabled =
             isatty(STDERR_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr;
@@ -88,6 +122,8 @@ private:
     }
 
     int attribute_ = ColorDefault;
+    std::mutex lock_;
+    size_t statusWidth_ = 0;  // the widest status line shown since the last blank; 0: none
 };
 
 }  // namespace

@@ -20,6 +20,13 @@ public:
     // Write text already in the console's code page: to standard output, to standard error.
     virtual void Write(std::string_view bytes) = 0;
     virtual void WriteError(std::string_view bytes) = 0;
+    // Whether standard output is a terminal, where a line can be rewritten in place.
+    virtual bool OutputIsTerminal() = 0;
+    // Shows `bytes` (one line, no line end) as the status line at the end of standard output,
+    // in place of the one before. Every later write to either stream, the key prompt included,
+    // first blanks it, so that no line of the run is ever written over or into it. Only for a
+    // terminal (OutputIsTerminal).
+    virtual void WriteStatus(std::string_view bytes) = 0;
     // Colours what follows on standard error, the only stream that carries coloured lines.
     // Returns the attribute that was in effect, so that callers can restore it.
     virtual int SetTextAttribute(int attribute) = 0;
