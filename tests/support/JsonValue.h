@@ -14,23 +14,35 @@
 
 namespace KvTest {
 
+struct JsonMember;
+
 struct JsonValue {
     enum class Type { Null, Bool, Number, String, Array, Object };
     Type type = Type::Null;
     bool boolean = false;
     std::string text;  // a number as written, or a string's characters in UTF-8
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;
+    std::vector<JsonMember> members;
 
-    const JsonValue* Find(std::string_view key) const {
-        for (const auto& [name, value] : members) {
-            if (name == key) {
-                return &value;
-            }
-        }
-        return nullptr;
-    }
+    // The value of the first member named `key`, or null.
+    const JsonValue* Find(std::string_view key) const;
 };
+
+// A member of an object; a pair would need JsonValue complete where libc++ and libstdc++ under
+// clang look at it.
+struct JsonMember {
+    std::string name;
+    JsonValue value;
+};
+
+inline const JsonValue* JsonValue::Find(std::string_view key) const {
+    for (const JsonMember& member : members) {
+        if (member.name == key) {
+            return &member.value;
+        }
+    }
+    return nullptr;
+}
 
 namespace json_detail {
 
@@ -121,7 +133,7 @@ private:
             if (!Take(':') || !Value(member, depth + 1)) {
                 return false;
             }
-            value.members.emplace_back(std::move(key), std::move(member));
+            value.members.push_back(JsonMember{std::move(key), std::move(member)});
             Space();
         } while (Take(','));
         return Take('}');
