@@ -4,13 +4,18 @@
 #include "base/Trace.h"
 #include "helper/ConsoleOutput.h"
 #include "helper/Format.h"
+#include "helper/PassSummary.h"
+#include "platform/CodePage.h"
 #include "xml/SaxReader.h"
 #include "xml/SaxWriter.h"
 #include "xml/SectionPaths.h"
 
 #include <exception>
+#include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -158,6 +163,29 @@ void NameAbsentSections(const SaxReader& reader, const std::set<int>& selected,
     }
 }
 
+void PrintPassSummary(const InputParameters& parameters, const MigrationJournal& journal,
+                      PassEnd end) {
+    PassSummary summary;
+    summary.kind = parameters.isExport ? PassKind::Export
+                   : parameters.dryRun ? PassKind::DryRunImport
+                                       : PassKind::Import;
+    summary.end = end;
+    summary.sections = journal.Tallies();
+    summary.reportFile = parameters.reportFile;
+    if (parameters.isExport) {
+        summary.file = parameters.fileName;
+        std::error_code error;
+        const uintmax_t size =
+            std::filesystem::file_size(Platform::WideToUtf8(parameters.fileName), error);
+        if (!error) {
+            summary.fileSize = size;
+        }
+    }
+    for (const std::wstring& line : SummaryLines(summary)) {
+        PrintMessage(line);
+    }
+}
+
 // Which selected sections a damaged file left unimported, in the file's order: the one cut at the
 // damage (with how many of its objects had been written, since some sections write as they read
 // and others only at their end) and those that never began.
@@ -286,20 +314,30 @@ void RunPassStage(const InputParameters& parameters, const StorageSession& sessi
                   IExportSections& exportSections, IImportSections& importSections,
                   MigrationJournalPtr journal) {
     const char* pass = parameters.isExport ? "export" : "import";
-    try {
-        if (parameters.isExport) {
-            ExportData(parameters, session, exportSections, std::move(journal));
-        } else {
-            ImportData(parameters, session, importSections, std::move(journal));
-        }
-    } catch (const std::exception& e) {
-        PrintFatalException(FormatStringA("An exception occurred during %s: %%s", pass).c_str(), e);
-    } catch (const KvBase::CKvError& e) {
-        PrintFatalError(e);
-    } catch (...) {  // Every other failure of the pass ends the run in the same uniform way.
-        PrintFatalError(
-            std::string_view(FormatStringA("An unhandled exception occurred during %s.", pass)));
+    if (!journal) {
+        journal = std::make_shared<MigrationJournal>();
     }
+    // Fatal output ends the process, and the XML reader gives it for an importer's failure
+    // itself: the summary rides on it, so that the administrator sees how far the pass got.
+    {
+        FatalPreludeScope summary([&] { PrintPassSummary(parameters, *journal, PassEnd::Failed); });
+        try {
+            if (parameters.isExport) {
+                ExportData(parameters, session, exportSections, journal);
+            } else {
+                ImportData(parameters, session, importSections, journal);
+            }
+        } catch (const std::exception& e) {
+            PrintFatalException(FormatStringA("An exception occurred during %s: %%s", pass).c_str(),
+                                e);
+        } catch (const KvBase::CKvError& e) {
+            PrintFatalError(e);
+        } catch (...) {  // Every other failure of the pass ends the run in the same uniform way.
+            PrintFatalError(std::string_view(
+                FormatStringA("An unhandled exception occurred during %s.", pass)));
+        }
+    }
+    PrintPassSummary(parameters, *journal, PassEnd::Completed);
 }
 
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,

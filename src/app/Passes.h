@@ -52,7 +52,9 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
 
 // The run's pass stage: the export or the import pass, any failure reported through the fatal
 // output ("An exception occurred during %s: %s", the error object's description, or "An
-// unhandled exception occurred during %s.", with "export" or "import").
+// unhandled exception occurred during %s.", with "export" or "import"). Once a section has
+// begun, the pass's summary (SummaryLines) follows on standard output, after a failure before
+// the fatal output.
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,
                   MigrationJournalPtr journal = nullptr);
 void RunPassStage(const InputParameters& parameters, const StorageSession& session,

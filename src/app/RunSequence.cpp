@@ -9,6 +9,7 @@
 #include "base/Trace.h"
 #include "diagnostics/Diagnostics.h"
 #include "helper/ConsoleOutput.h"
+#include "helper/ConsoleProgress.h"
 #include "platform/Registry.h"
 
 #include <clocale>
@@ -91,6 +92,7 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
             report->Finish(255);
         }
     });
+    journal->AddSink(std::make_shared<ConsoleProgress>(Platform::SystemConsole()));
     StorageSession storage =
         Guarded({"An exception occurred while connecting to storage: %s",
                  L"An unhandled exception occurred while connecting to storage.", false},

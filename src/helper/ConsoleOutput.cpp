@@ -45,6 +45,23 @@ std::wstring TraceFileLine() {
     return L"Trace file: " + Platform::Utf8ToWide(path);
 }
 
+namespace {
+
+std::function<void()>& FatalPreludeAction() {
+    static std::function<void()> action;
+    return action;
+}
+
+}  // namespace
+
+FatalPreludeScope::FatalPreludeScope(std::function<void()> action) {
+    FatalPreludeAction() = std::move(action);
+}
+
+FatalPreludeScope::~FatalPreludeScope() {
+    FatalPreludeAction() = nullptr;
+}
+
 void ReportTraceProblemsOnConsole() {
     // Only the console: tracing a problem of the trace would meet the same problem again.
     KvBase::SetTraceProblemReporter([](const std::wstring& problem) {
@@ -81,6 +98,10 @@ namespace {
 
 [[noreturn]] void Fatal(const std::wstring& consoleText, const std::wstring& traceText,
                         const std::vector<std::wstring>& detail = {}) {
+    // Taken out first: a failure inside the prelude ends the run through here without it.
+    if (std::function<void()> prelude = std::exchange(FatalPreludeAction(), nullptr)) {
+        prelude();
+    }
     // Taken out first: a failure inside the action must not run it again. Run before the text,
     // so that the failure stays the last thing on the console.
     if (std::function<void()> action = std::exchange(FatalEndAction(), nullptr)) {

@@ -33,6 +33,18 @@ void PrintWarning(std::wstring_view text, uint32_t traceLevel = 2);
 [[noreturn]] void PrintFatalError(std::wstring_view text);
 [[noreturn]] void PrintFatalError(std::string_view narrowText);
 
+// While the scope lasts, every fatal output first runs `action` once, before its red line: for
+// what an administrator should read ahead of the failure, such as how far the pass got. Fatal
+// output comes from more than one layer (the XML reader ends the run itself), so the pass cannot
+// print it in its own catch blocks alone. One scope at a time.
+class FatalPreludeScope {
+public:
+    explicit FatalPreludeScope(std::function<void()> action);
+    ~FatalPreludeScope();
+    FatalPreludeScope(const FatalPreludeScope&) = delete;
+    FatalPreludeScope& operator=(const FatalPreludeScope&) = delete;
+};
+
 // "Trace file: <path>", or why there is none: the last line of every fatal output.
 std::wstring TraceFileLine();
 

@@ -414,5 +414,102 @@ TEST(PassStageDeathTest, AnyOtherFailureOfTheImportEndsTheRun) {
                 "^An unhandled exception occurred during import.\n" + kTraceLine);
 }
 
+// Exports one object, then fails part-way through its section.
+class PartWayExporter : public IExporter {
+public:
+    void Export(std::shared_ptr<ISaxWriter>, const MigrationContext& context) override {
+        context.journal->Record(L"Server", L"S-1-5-21-7", L"oms", ObjectAction::Exported);
+        throw std::runtime_error("the server went away");
+    }
+};
+
+class PartWayExportSections : public MarkerExportSections {
+public:
+    std::shared_ptr<IExporter> Oms(const MigrationContext&) override {
+        return std::make_shared<PartWayExporter>();
+    }
+};
+
+// Creates one object when its section begins and fails at the section's end.
+class PartWayImporter : public KvTest::RecordingImporter {
+public:
+    PartWayImporter()
+        : RecordingImporter(L"Common", std::make_shared<std::vector<std::wstring>>()) {}
+    void BeginImport(const MigrationContext& context, const Attributes& attributes) override {
+        context.journal->Record(L"Policy", L"{1}", L"p", ObjectAction::Created);
+        RecordingImporter::BeginImport(context, attributes);
+    }
+    void EndImport() override {
+        KV_RAISE_ERROR(L"PartWayImporter", L"The policy could not be written.");
+    }
+};
+
+class PartWayImportSections : public RecordingImportSections {
+public:
+    std::shared_ptr<IImporter> Common(const MigrationContext&) override {
+        return std::make_shared<PartWayImporter>();
+    }
+};
+
+template <typename ExportSections, typename ImportSections>
+void RunPassOf(const InputParameters& parameters) {
+    std::freopen("/dev/null", "r", stdin);
+    dup2(2, 1);
+    ExportSections exportSections;
+    ImportSections importSections;
+    RunPassStage(parameters, StorageSession{}, exportSections, importSections);
+    std::exit(0);
+}
+
+// The summary comes ahead of the failure, whichever layer ends the run: the pass itself, or the
+// file's reader for an importer's error.
+TEST(PassStageDeathTest, AFailedPassShowsItsSummaryBeforeTheFailure) {
+    KvTest::ScopedTempDir dir;
+    EXPECT_EXIT((RunPassOf<PartWayExportSections, RecordingImportSections>(
+                    Parameters(true, dir.File("m.xml")))),
+                testing::ExitedWithCode(255),
+                "^Export summary up to the failure:\n"
+                "  Mapping  exported 0  skipped 0  failed 0\n"
+                "  Common   exported 0  skipped 0  failed 0\n"
+                "  Oms      exported 1  skipped 0  failed 0\n"
+                "File: [^\n]*/m\\.xml, [0-9]+ bytes, incomplete\n"
+                "An exception occurred during export: the server went away\n" +
+                    kTraceLine);
+
+    KvTest::WriteFile(dir.File("in.xml"),
+                      "<Korvant><Config><Mapping/><Common/></Config></Korvant>");
+    InputParameters dryRun = Parameters(false, dir.File("in.xml"));
+    dryRun.dryRun = true;
+    EXPECT_EXIT((RunPassOf<MarkerExportSections, PartWayImportSections>(dryRun)),
+                testing::ExitedWithCode(255),
+                "^Dry-run summary up to the failure \\(what the import would do; nothing was "
+                "written\\):\n"
+                "  Mapping  created 0  updated 0  skipped 0  failed 0\n"
+                "  Common   created 1  updated 0  skipped 0  failed 0\n"
+                "The policy could not be written.\n" +
+                    kTraceLine);
+}
+
+TEST(PassStage, ACompletedExportEndsWithItsSummaryAndTheFilesSize) {
+    KvTest::ScopedTempDir dir;
+    MarkerExportSections exportSections;
+    RecordingImportSections importSections;
+    auto journal = std::make_shared<MigrationJournal>();
+    testing::internal::CaptureStdout();
+    RunPassStage(Parameters(true, dir.File("m.xml")), StorageSession{}, exportSections,
+                 importSections, journal);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out,
+              "Export summary:\n"
+              "  Mapping  exported 0  skipped 0  failed 0\n"
+              "  Common   exported 0  skipped 0  failed 0\n"
+              "  Oms      exported 0  skipped 0  failed 0\n"
+              "  Client   exported 0  skipped 0  failed 0\n"
+              "  ICheck   exported 0  skipped 0  failed 0\n"
+              "File: " +
+                  dir.File("m.xml") + ", " +
+                  std::to_string(KvTest::ReadFile(dir.File("m.xml")).size()) + " bytes\n");
+}
+
 }  // namespace
 }  // namespace KvMigration

@@ -95,21 +95,28 @@ TEST_F(ProgramLabTest, AWrongPasswordAndAClosedPortAreNamedWithTheDirectorysWord
 
 TEST_F(ProgramLabTest, EmptyAndCutFilesAreNamedAsSuchAndNothingIsImported) {
     const std::string header = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    // The sections that began before the damage show in the summary ahead of the failure.
+    const std::string summary = "Import summary up to the failure:\n";
+    const std::string counts = "  created 0  updated 0  skipped 0  failed 0\n";
     struct Case {
         const char* title;
         std::string bytes;
         std::string message;  // after the file's name
+        std::string summary;
     };
     const Case cases[] = {
-        {"an empty file", "", "\" is empty."},
-        {"only blank lines", "\n\n  \n", "\" is empty."},
+        {"an empty file", "", "\" is empty.", ""},
+        {"only blank lines", "\n\n  \n", "\" is empty.", ""},
         {"cut inside the mapping", header + "<Korvant>\n<Config>\n<Mapping>\n<Service oldId=\"S-1",
-         "\" ends at line 5 before the document is complete. The sections from that line on "
-         "were not imported."},
+         "\" ends at line 5 before the document is complete. The damage lies inside the Mapping "
+         "section. These sections from that line on were not imported: Common, Oms, Client, "
+         "ICheck.",
+         summary + "  Mapping" + counts},
         {"cut after the common information",
          header + "<Korvant>\n<Config>\n<Mapping/>\n<Common/>\n</Config>\n<Data>\n",
-         "\" ends at line 7 before the document is complete. The sections from that line on "
-         "were not imported."},
+         "\" ends at line 7 before the document is complete. These sections from that line on "
+         "were not imported: Oms, Client, ICheck.",
+         summary + "  Mapping" + counts + "  Common " + counts},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -117,7 +124,7 @@ TEST_F(ProgramLabTest, EmptyAndCutFilesAreNamedAsSuchAndNothingIsImported) {
         KvTest::ProcessResult result =
             Run(Import(file, lab.Value("KV_LAB_DST_PORTS"), lab.Credentials(), {"-polices"}));
         EXPECT_EQ(result.status, 255);
-        EXPECT_EQ(result.out, kRead + kConnected);
+        EXPECT_EQ(result.out, kRead + kConnected + c.summary);
         EXPECT_EQ(result.err,
                   "Unknown key \"-polices\" is ignored; did you mean \"-policies\"?\n"
                   "The file \"" +
