@@ -24,6 +24,21 @@ std::wstring GetObjectClassName(ObjectKind kind) {
     }
 }
 
+const wchar_t* ObjectElementName(ObjectKind kind) {
+    switch (kind) {
+        case KindPolicy:
+            return L"Policy";
+        case KindServer:
+            return L"Server";
+        case KindService:
+            return L"Service";
+        case KindContainer:
+            return L"Container";
+        default:
+            KV_RAISE_ERROR_CODE(L"ObjectElementName", 13);
+    }
+}
+
 std::wstring ObjectDescription(ObjectKind kind, const std::wstring& id, const std::wstring& name,
                                const std::wstring& canonicalName) {
     std::wstring text =

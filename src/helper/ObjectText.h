@@ -18,6 +18,10 @@ inline constexpr ObjectKind KindUser = 5;
 // as the product writes it), "user"; other codes raise code 13.
 std::wstring GetObjectClassName(ObjectKind kind);
 
+// The element name of a storage kind in the migration file, which the journal also names it by:
+// "Policy", "Server", "Service", "Container"; other codes raise code 13.
+const wchar_t* ObjectElementName(ObjectKind kind);
+
 // "Object \"<kind>\" with id=<id>", then " name=<name>" and " canonicalName=<cn>" when present.
 std::wstring ObjectDescription(ObjectKind kind, const std::wstring& id, const std::wstring& name,
                                const std::wstring& canonicalName);

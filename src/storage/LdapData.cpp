@@ -32,6 +32,43 @@ bool IsGroupPolicy(const CObjectData& policy) {
            found->second.text == L"win";
 }
 
+void Record(const MigrationJournalPtr& journal, ObjectKind kind, const std::wstring& id,
+            const std::wstring& name, ObjectAction action, std::wstring reason = {}) {
+    if (journal) {
+        journal->Record(ObjectElementName(kind), id, name, action, std::move(reason));
+    }
+}
+
+// Runs the writes of one object; a failure is recorded for that object, then raised on.
+template <typename Write>
+void Journaled(const MigrationJournalPtr& journal, ObjectKind kind, const std::wstring& id,
+               const std::wstring& name, Write&& write) {
+    try {
+        write();
+    } catch (const KvBase::CKvError& e) {
+        if (journal) {
+            journal->Record(ObjectElementName(kind), id, name, ObjectAction::Failed,
+                            e.Description(), e.Code());
+        }
+        throw;
+    }
+}
+
+// The file's policies a container links, by identifier.
+std::map<std::wstring, ObjectDataPtr> LinkedPolicies(const std::vector<std::wstring>& links,
+                                                     const ObjectDataMap& policies) {
+    std::map<std::wstring, ObjectDataPtr> linked;
+    for (const std::wstring& link : links) {
+        auto found = policies.find(link);
+        if (found == policies.end()) {
+            KV_RAISE_ERROR(L"CLdapData::ImportPolicies",
+                           FormatString(L"Policy %ls not found in backup", link.c_str()));
+        }
+        linked[link] = found->second;
+    }
+    return linked;
+}
+
 }  // namespace
 
 CObjectValues MakeObjectValues(const ObjectSchemaPtr& schema, const CObjectData& record) {
@@ -47,8 +84,7 @@ CObjectValues MakeObjectValues(const ObjectSchemaPtr& schema, const CObjectData&
 }
 
 CLdapData::CLdapData(const MigrationContext& context, SchemaVersion fileVersion)
-    : CLdapData(std::make_shared<CLdapStorage>(context.storage, context.serverSid),
-                SchemaUse::Target) {
+    : CLdapData(context, SchemaUse::Target) {
     fileVersion_ = fileVersion;
 }
 
@@ -58,7 +94,9 @@ CLdapData::CLdapData(LdapStoragePtr storage, SchemaUse use)
 }
 
 CLdapData::CLdapData(const MigrationContext& context, SchemaUse use)
-    : CLdapData(std::make_shared<CLdapStorage>(context.storage, context.serverSid), use) {}
+    : CLdapData(std::make_shared<CLdapStorage>(context.storage, context.serverSid), use) {
+    journal_ = context.journal;
+}
 
 SchemaVersion CLdapData::GetSchemaVersion() const {
     return schema_->Version();
@@ -149,16 +187,21 @@ void CLdapData::ImportObjects(const std::vector<ObjectDataPtr>& records) {
     std::vector<CObjectValues> objects;
     objects.reserve(records.size());
     for (const ObjectDataPtr& record : records) {
-        if (record->kind != KindServer && record->kind != KindService) {
-            KV_RAISE_ERROR_CODE(L"CLdapData::ImportObjects", kInvalidParameter);
-        }
+        Journaled(journal_, record->kind, record->id, record->name, [&] {
+            if (record->kind != KindServer && record->kind != KindService) {
+                KV_RAISE_ERROR_CODE(L"CLdapData::ImportObjects", kInvalidParameter);
+            }
+        });
         objects.push_back(MakeObjectValues(importSchema.GetObjectSchema(record->kind), *record));
     }
     // The collected pairs hold the schema's attribute objects: the renames of the upgrade steps
     // reach them, so values read under the file's names are written under the storage's.
     importSchema.ApplyVersion(storage_->GetSchemaVersion());
-    for (const CObjectValues& values : objects) {
-        storage_->SetObject(values);
+    for (size_t i = 0; i < objects.size(); ++i) {
+        const CObjectData& record = *records[i];
+        Journaled(journal_, record.kind, record.id, record.name,
+                  [&] { storage_->SetObject(objects[i]); });
+        Record(journal_, record.kind, record.id, record.name, ObjectAction::Updated);
     }
 }
 
@@ -166,28 +209,30 @@ int CLdapData::ImportPolicies(const ObjectDataMap& containers, const ObjectDataM
                               bool kvPolicyPriority) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[CLdapData::ImportPolicies] ");
     CLdapSchema importSchema(fileVersion_, StorageKind::Lds, SchemaUse::Target);
-    const ObjectSchemaPtr policySchema = schema_->GetObjectSchema(KindPolicy);
     int count = 0;
     for (const auto& [id, container] : containers) {
-        std::vector<std::wstring> links = LinksOf(*container);
+        const CObjectData& owner = *container;
+        std::vector<std::wstring> links = LinksOf(owner);
         std::map<std::wstring, ObjectDataPtr> linked;
-        bool anyGroupPolicy = false;
-        bool anyProduct = false;
-        for (const std::wstring& link : links) {
-            auto found = policies.find(link);
-            if (found == policies.end()) {
-                KV_RAISE_ERROR(L"CLdapData::ImportPolicies",
-                               FormatString(L"Policy %ls not found in backup", link.c_str()));
-            }
-            (IsGroupPolicy(*found->second) ? anyGroupPolicy : anyProduct) = true;
-            linked[link] = found->second;
-        }
+        ObjectDataPtr existing;
+        Journaled(journal_, owner.kind, id, owner.name, [&] {
+            linked = LinkedPolicies(links, policies);
+            existing = GetSingleObject(owner.kind, id);
+        });
+        const bool anyGroupPolicy = std::any_of(
+            linked.begin(), linked.end(), [](const auto& p) { return IsGroupPolicy(*p.second); });
+        const bool anyProduct = std::any_of(
+            linked.begin(), linked.end(), [](const auto& p) { return !IsGroupPolicy(*p.second); });
         if (anyGroupPolicy && anyProduct) {
             // The side that does not have priority leaves the map and every place in the links.
             for (auto it = linked.begin(); it != linked.end();) {
                 if (IsGroupPolicy(*it->second) == kvPolicyPriority) {
                     const std::wstring dropped = it->first;
                     links.erase(std::remove(links.begin(), links.end(), dropped), links.end());
+                    Record(journal_, KindPolicy, dropped, it->second->name, ObjectAction::Skipped,
+                           kvPolicyPriority
+                               ? L"the container's product policies have priority (-kvpol)"
+                               : L"the container's group policies have priority (-winpol)");
                     it = linked.erase(it);
                 } else {
                     ++it;
@@ -197,39 +242,70 @@ int CLdapData::ImportPolicies(const ObjectDataMap& containers, const ObjectDataM
 
         // The new policies number on from the highest old product policy of this container.
         int32_t maximum = 0;
-        if (ObjectDataPtr existing = GetSingleObject(container->kind, id)) {
+        if (existing) {
             for (const std::wstring& old : LinksOf(*existing)) {
-                LdapObjectPtr policy = storage_->GetLdapObject(*policySchema, old);
-                if (policy && FirstText(policy->entry->get_attr(L"orvexKVPolicyType")).empty()) {
-                    maximum = std::max(maximum,
-                                       policy->entry->get_attr(L"orvexKVPolicyVersion").to_int());
-                    storage_->DeletePolicy(*policySchema, old, container->kind == KindServer);
-                }
+                maximum = std::max(maximum, DeleteOldPolicy(old, owner.kind == KindServer));
             }
-        } else if (container->kind == KindServer) {
-            KV_RAISE_ERROR(L"CLdapData::ImportPolicies", L"Server not found.");
-        } else if (container->kind == KindContainer) {
-            CreateObject(*container);
-        } else {
-            KV_RAISE_ERROR_CODE(L"CLdapData::ImportPolicies", kInvalidData);
         }
+        Journaled(journal_, owner.kind, id, owner.name, [&] {
+            if (!existing) {
+                if (owner.kind == KindServer) {
+                    KV_RAISE_ERROR(L"CLdapData::ImportPolicies", L"Server not found.");
+                }
+                if (owner.kind != KindContainer) {
+                    KV_RAISE_ERROR_CODE(L"CLdapData::ImportPolicies", kInvalidData);
+                }
+                CreateObject(owner);
+            }
+            storage_->SetPolicyLink(*importSchema.GetObjectSchema(owner.kind), id, links);
+        });
+        Record(journal_, owner.kind, id, owner.name,
+               existing ? ObjectAction::Updated : ObjectAction::Created, L"policy links rebuilt");
 
-        storage_->SetPolicyLink(*importSchema.GetObjectSchema(container->kind), id, links);
         for (const auto& [policyId, policy] : linked) {
             policy->attributes[L"orvexKVPolicyVersion"] = CValue(std::to_wstring(maximum + 1));
-            // The file's policy may be in the target already: an earlier import made it, and
-            // a type kept it from the deletion above (or another container of this run links
-            // it too). It is made again from the file, as the first import made it, instead of
-            // ending the run on an object that exists; its global-catalogue copy is updated in
-            // place by the creation.
-            if (storage_->GetLdapObject(*policySchema, policyId)) {
-                storage_->DeletePolicy(*policySchema, policyId, false);
-            }
-            CreateObject(*policy);
+            MakePolicy(*policy);
         }
         count += static_cast<int>(linked.size());
     }
     return count;
+}
+
+int32_t CLdapData::DeleteOldPolicy(const std::wstring& id, bool alsoGlobalCatalogue) {
+    const ObjectSchemaPtr policySchema = schema_->GetObjectSchema(KindPolicy);
+    int32_t version = 0;
+    bool deleted = false;
+    Journaled(journal_, KindPolicy, id, L"", [&] {
+        LdapObjectPtr policy = storage_->GetLdapObject(*policySchema, id);
+        if (policy && FirstText(policy->entry->get_attr(L"orvexKVPolicyType")).empty()) {
+            version = policy->entry->get_attr(L"orvexKVPolicyVersion").to_int();
+            storage_->DeletePolicy(*policySchema, id, alsoGlobalCatalogue);
+            deleted = true;
+        }
+    });
+    if (deleted) {
+        Record(journal_, KindPolicy, id, L"", ObjectAction::Deleted);
+    }
+    return version;
+}
+
+void CLdapData::MakePolicy(const CObjectData& policy) {
+    const ObjectSchemaPtr policySchema = schema_->GetObjectSchema(KindPolicy);
+    bool replaced = false;
+    Journaled(journal_, KindPolicy, policy.id, policy.name, [&] {
+        // The file's policy may be in the target already: an earlier import made it, and a type
+        // kept it from the deletion of old policies (or another container of this run links it
+        // too). It is made again from the file, as the first import made it, instead of ending
+        // the run on an object that exists; its global-catalogue copy is updated in place by the
+        // creation.
+        if (storage_->GetLdapObject(*policySchema, policy.id)) {
+            storage_->DeletePolicy(*policySchema, policy.id, false);
+            replaced = true;
+        }
+        CreateObject(policy);
+    });
+    Record(journal_, KindPolicy, policy.id, policy.name,
+           replaced ? ObjectAction::Updated : ObjectAction::Created);
 }
 
 }  // namespace KvMigration

@@ -40,8 +40,10 @@ using LdapDataPtr = std::shared_ptr<ILdapData>;
 class CLdapData : public ILdapData {
 public:
     // Import: the storage of the context, the target schema, and the data-schema version of the
-    // migration file being imported.
+    // migration file being imported. The imports record every object they write in the
+    // context's journal.
     CLdapData(const MigrationContext& context, SchemaVersion fileVersion);
+    // Without a context there is no journal: the imports record nothing.
     CLdapData(LdapStoragePtr storage, SchemaUse use);
     CLdapData(const MigrationContext& context, SchemaUse use);
 
@@ -66,9 +68,14 @@ public:
 
 private:
     ObjectDataPtr AssembleRecord(const CLdapObject& object, const CObjectSchema& schema) const;
+    // Deletes a container's old policy unless a type keeps it; its version, 0 when it stays.
+    int32_t DeleteOldPolicy(const std::wstring& id, bool alsoGlobalCatalogue);
+    // Makes a policy of the file, in place of one of the same identifier.
+    void MakePolicy(const CObjectData& policy);
 
     LdapStoragePtr storage_;
     LdapSchemaPtr schema_;
+    MigrationJournalPtr journal_;
     SchemaVersion fileVersion_;
     bool keepReads_ = false;
     std::map<ObjectKind, ObjectDataMap> reads_;

@@ -1,5 +1,6 @@
 #include "storage/LdapData.h"
 
+#include "storage/JournalEvents.h"
 #include "storage/StorageFixture.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ namespace KvMigration {
 namespace {
 
 using namespace KvStorageTest;
+using Lines = std::vector<std::wstring>;
 
 const std::wstring kRoot = LdsStorageFixture::Root();
 
@@ -40,7 +42,7 @@ public:
         return CLdapData(std::make_shared<CLdapStorage>(lab.Session(), kServer), SchemaUse::Target);
     }
     CLdapData ImportFacade() {
-        MigrationContext context;
+        MigrationContext context = journaled;
         context.storage = lab.Session();
         context.serverSid = kServer;
         return CLdapData(context, SchemaVersionBase);
@@ -71,6 +73,8 @@ public:
 
     LdsStorageFixture lab;
     CLdapSchema target;
+    MigrationContext journaled;
+    std::shared_ptr<JournalEvents> events = JournalEvents::Of(journaled);
 };
 
 const std::wstring kOuA = L"aaaaaaaa-0000-4000-8000-000000000001";
@@ -121,6 +125,7 @@ TEST_F(LdapDataTest, ValuesOfAnOlderFileAreWrittenUnderTheStorageNames) {
     EXPECT_EQ(lab.sd->Value(dn, L"orvexKVComputerRegWSNumber").to_string(), L"101");
     EXPECT_TRUE(lab.gc->Value(dn + L"-GC", L"orvexKVOMSShedule").empty());
     EXPECT_EQ(lab.gc->Value(dn + L"-GC", L"orvexKVComputerRegWSNumber").to_string(), L"101");
+    EXPECT_EQ(events->lines, Lines{L"updated Service " + service});
 }
 
 TEST_F(LdapDataTest, NewPoliciesNumberOnFromTheirOwnContainersOldPolicies) {
@@ -147,6 +152,14 @@ TEST_F(LdapDataTest, NewPoliciesNumberOnFromTheirOwnContainersOldPolicies) {
     EXPECT_TRUE(lab.gc->Has(PolicyDn(kNewA) + L"-GC"));
     const std::wstring ouA = L"OU=" + kOuA + L",CN=Organizational Units," + kRoot;
     EXPECT_EQ(lab.sd->Value(ouA, L"orvexKVPolicyLink").to_list(), (LdapHelper::attr_list{kNewA}));
+    EXPECT_EQ(events->lines, (Lines{
+                                 L"deleted Policy " + kOld3,
+                                 L"deleted Policy " + kOld5,
+                                 L"updated Container " + kOuA + L": policy links rebuilt",
+                                 L"created Policy " + kNewA,
+                                 L"updated Container " + kOuB + L": policy links rebuilt",
+                                 L"created Policy " + kNewB,
+                             }));
 }
 
 TEST_F(LdapDataTest, AFilePolicyAnEarlierImportMadeIsMadeAgain) {
@@ -168,12 +181,19 @@ TEST_F(LdapDataTest, AFilePolicyAnEarlierImportMadeIsMadeAgain) {
     EXPECT_TRUE(lab.gc->Has(PolicyDn(kTyped) + L"-GC"));
     const std::wstring ouA = L"OU=" + kOuA + L",CN=Organizational Units," + kRoot;
     EXPECT_EQ(lab.sd->Value(ouA, L"orvexKVPolicyLink").to_list(), (LdapHelper::attr_list{kTyped}));
+    // Made again in place of the one the target held: an update.
+    EXPECT_EQ(events->lines, (Lines{
+                                 L"deleted Policy " + kOld3,
+                                 L"updated Container " + kOuA + L": policy links rebuilt",
+                                 L"updated Policy " + kTyped,
+                             }));
 }
 
 TEST_F(LdapDataTest, PriorityDecidesBetweenProductAndGroupPolicies) {
     for (bool kvPriority : {true, false}) {
         SCOPED_TRACE(kvPriority ? "product priority" : "Windows priority");
         lab = LdsStorageFixture({8, 19});
+        events->lines.clear();
         PutContainer(kOuA, {});
         ObjectDataMap containers = {
             {kOuA,
@@ -189,6 +209,64 @@ TEST_F(LdapDataTest, PriorityDecidesBetweenProductAndGroupPolicies) {
         LdapHelper::attr_list expected =
             kvPriority ? LdapHelper::attr_list{kNewA} : LdapHelper::attr_list{kWin, kWin};
         EXPECT_EQ(lab.sd->Value(ou, L"orvexKVPolicyLink").to_list(), expected);
+        EXPECT_EQ(
+            events->lines,
+            (Lines{L"skipped Policy " + dropped +
+                       (kvPriority ? L": the container's product policies have priority (-kvpol)"
+                                   : L": the container's group policies have priority (-winpol)"),
+                   L"updated Container " + kOuA + L": policy links rebuilt",
+                   L"created Policy " + kept}));
+    }
+}
+
+// The program's hooks turn a directory's refusal into the error object with the result code.
+class ErrorObjectHook : public LdapHelper::IExceptionHandler {
+public:
+    ErrorObjectHook() { LdapHelper::set_exception_handler(this); }
+    ~ErrorObjectHook() { LdapHelper::set_exception_handler(nullptr); }
+    void handle(uint32_t code, const std::string&, const char*, int32_t) override {
+        KV_RAISE_ERROR_CODE(L"FakeDirectory", code);
+    }
+};
+
+TEST_F(LdapDataTest, ARefusedWriteIsRecordedForItsObjectBeforeItEndsTheImport) {
+    ErrorObjectHook hook;
+    const std::wstring ouA = L"OU=" + kOuA + L",CN=Organizational Units," + kRoot;
+    struct Case {
+        const char* title;
+        std::wstring operation;
+        std::wstring dn;
+        Lines done;           // the events before the failure
+        std::wstring failed;  // the kind and identifier of the failure's event
+    };
+    const std::vector<Case> cases = {
+        {"the deletion of an old policy", L"delete", PolicyDn(kOld3), {}, L"Policy " + kOld3},
+        {"the relink of the container",
+         L"modify",
+         ouA,
+         {L"deleted Policy " + kOld3},
+         L"Container " + kOuA},
+        {"the creation of a file policy",
+         L"add",
+         PolicyDn(kNewA),
+         {L"deleted Policy " + kOld3, L"updated Container " + kOuA + L": policy links rebuilt"},
+         L"Policy " + kNewA},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        lab = LdsStorageFixture({8, 19});
+        events->lines.clear();
+        PutPolicy(kOld3, 3);
+        PutContainer(kOuA, {kOld3});
+        lab.sd->FailOn(c.operation, c.dn, 53);
+        const std::wstring error = ErrorText([&] {
+            ImportFacade().ImportPolicies(
+                {{kOuA, Record(KindContainer, kOuA, {{L"orvexKVPolicyLink", List({kNewA})}})}},
+                {{kNewA, Record(KindPolicy, kNewA, {{L"source", CValue(L"kv")}})}}, true);
+        });
+        Lines expected = c.done;
+        expected.push_back(L"failed " + c.failed + L": " + error + L" [53]");
+        EXPECT_EQ(events->lines, expected);
     }
 }
 
@@ -198,35 +276,42 @@ TEST_F(LdapDataTest, ImportFailuresNameTheirCause) {
         std::function<void(LdapDataTest&)> act;
         uint32_t code;
         std::wstring message;
+        std::wstring failed;  // the kind and identifier the journal names
     };
     const std::vector<Case> cases = {
         {"a container record among the objects",
          [](LdapDataTest& t) { t.ImportFacade().ImportObjects({Record(KindContainer, kOuA)}); }, 87,
-         L""},
+         L"", L"Container " + kOuA},
         {"a policy record among the objects",
          [](LdapDataTest& t) { t.ImportFacade().ImportObjects({Record(KindPolicy, kNewA)}); }, 87,
-         L""},
+         L"", L"Policy " + kNewA},
         {"a link to a policy the file lacks",
          [](LdapDataTest& t) {
              t.ImportFacade().ImportPolicies(
                  {{kOuA, Record(KindContainer, kOuA, {{L"orvexKVPolicyLink", List({kNewA})}})}}, {},
                  true);
          },
-         0x80004005, L"Policy " + kNewA + L" not found in backup"},
+         0x80004005, L"Policy " + kNewA + L" not found in backup", L"Container " + kOuA},
         {"a linked server the storage lacks",
          [](LdapDataTest& t) {
              t.ImportFacade().ImportPolicies({{kServer, Record(KindServer, kServer)}}, {}, true);
          },
-         0x80004005, L"Server not found."},
+         0x80004005, L"Server not found.", L"Server " + kServer},
         {"a linked object of another kind the storage lacks",
          [](LdapDataTest& t) {
              t.ImportFacade().ImportPolicies(
                  {{L"S-1-5-21-1-2-3-1104", Record(KindService, L"S-1-5-21-1-2-3-1104")}}, {}, true);
          },
-         13, L""},
+         13, L"", L"Service S-1-5-21-1-2-3-1104"},
+        {"a service the storage lacks",
+         [](LdapDataTest& t) {
+             t.ImportFacade().ImportObjects({Record(KindService, L"S-1-5-21-1-2-3-1105")});
+         },
+         0x80004005, L"Object S-1-5-21-1-2-3-1105 not found", L"Service S-1-5-21-1-2-3-1105"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
+        events->lines.clear();
         uint32_t code = 0;
         std::wstring message;
         try {
@@ -240,6 +325,8 @@ TEST_F(LdapDataTest, ImportFailuresNameTheirCause) {
             EXPECT_EQ(message, c.message);
         }
         EXPECT_TRUE(lab.sd->Writes().empty());
+        EXPECT_EQ(events->lines, Lines{L"failed " + c.failed + L": " + message + L" [" +
+                                       JournalEvents::Code(code) + L"]"});
     }
 }
 

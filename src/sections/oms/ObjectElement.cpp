@@ -2,19 +2,6 @@
 
 namespace KvMigration {
 
-const wchar_t* ObjectElementName(ObjectKind kind) {
-    switch (kind) {
-        case KindServer:
-            return L"Server";
-        case KindService:
-            return L"Service";
-        case KindContainer:
-            return L"Container";
-        default:
-            return L"Policy";
-    }
-}
-
 void StartObjectElement(ISaxWriter& writer, const CObjectData& record) {
     writer.StartNode(ObjectElementName(record.kind), L"");
     if (!record.id.empty()) {

@@ -4,11 +4,58 @@
 #include "base/Trace.h"
 #include "helper/ConsoleOutput.h"
 #include "helper/Format.h"
+#include "sections/oms/Journaled.h"
 #include "transform/DevicePolicyTransformer.h"
 
 #include <algorithm>
 
 namespace KvMigration {
+namespace {
+
+constexpr const wchar_t* kAlreadyMigrated = L"already migrated; use -fi";
+
+void Skip(const MigrationContext& context, const CObjectData& record, const std::wstring& id,
+          const wchar_t* reason) {
+    context.journal->Record(ObjectElementName(record.kind), id, record.name, ObjectAction::Skipped,
+                            reason);
+}
+
+// Whether the selection writes objects of the kind; what it leaves alone is not recorded.
+bool Selected(const std::set<int>& sections, ObjectKind kind) {
+    switch (kind) {
+        case KindServer:
+            return sections.count(SectionServer) != 0 || sections.count(SectionPolicies) != 0;
+        case KindService:
+            return sections.count(SectionClients) != 0;
+        default:
+            return sections.count(SectionPolicies) != 0;
+    }
+}
+
+// A record whose identifier became empty: the mapper found no computer of that name in the
+// target domain (it has said so), or the file gave none.
+void RecordDrop(const MigrationContext& context, const CObjectData& record,
+                const std::wstring& fileId) {
+    if (fileId.empty()) {
+        Skip(context, record, record.name, L"no identifier in the file");
+    } else {
+        Skip(context, record, fileId, L"no computer with that name in the target domain");
+    }
+}
+
+// The server passes through a server processor once for each selection that writes it, so its
+// skips are recorded here, once.
+void RecordServerSkips(const MigrationContext& context, const std::set<int>& sections,
+                       const ImportBuckets& buckets, const CObjectData& server) {
+    if (sections.count(SectionServer) != 0 && buckets.servers.count(server.id) == 0) {
+        Skip(context, server, server.id, kAlreadyMigrated);
+    }
+    if (sections.count(SectionPolicies) != 0 && buckets.containers.count(server.id) == 0) {
+        Skip(context, server, server.id, L"policies already migrated; use -fi");
+    }
+}
+
+}  // namespace
 
 void OmsServerProcessor::PrepareObject(CObjectData& record, IObjectMapper& mapper) {
     if (record.kind == KindServer) {
@@ -53,10 +100,13 @@ void OmsServiceProcessor::ProcessObject(ILdapData& data, ImportBuckets& buckets,
     ObjectDataPtr existing = data.GetSingleObject(KindService, record->id);
     if (!existing) {
         PrintWarning(L"Service " + record->id + L" not found in LDS", KvBase::TraceError);
+        Skip(context_, *record, record->id, L"not found in the target storage");
         return;
     }
     if (context_.forceImport || !existing->objectMigrated) {
         buckets.services[record->id] = record;
+    } else {
+        Skip(context_, *record, record->id, kAlreadyMigrated);
     }
 }
 
@@ -68,6 +118,7 @@ void OmsContainerProcessor::ProcessObject(ILdapData& data, ImportBuckets& bucket
     KvBase::TraceScope scope(KvBase::GetTrace(), "[OmsContainerProcessor::ProcessObject] ");
     if (!data.IsDomainSubtreeContainer(record->id)) {
         PrintWarning(L"Container " + record->id + L" is not domain subtree container.");
+        Skip(context_, *record, record->id, L"not a domain subtree container");
         return;
     }
     ObjectDataPtr existing = data.GetSingleObject(KindContainer, record->id);
@@ -77,6 +128,8 @@ void OmsContainerProcessor::ProcessObject(ILdapData& data, ImportBuckets& bucket
     }
     if (!existing || context_.forceImport || !existing->policyMigrated) {
         buckets.containers[record->id] = record;
+    } else {
+        Skip(context_, *record, record->id, kAlreadyMigrated);
     }
 }
 
@@ -126,21 +179,34 @@ ImportBuckets LdapReader::Read(const MigrationContext& context, ILdapData& data,
                                const std::set<int>& sections) {
     std::shared_ptr<OmsGroupProcessor> group = MakeProcessorGroup(context, sections);
     for (const ObjectDataPtr& record : records) {
-        group->PrepareObject(*record, mapper);
+        const std::wstring fileId = record->id;
+        Journaled(*context.journal, *record, [&] { group->PrepareObject(*record, mapper); });
+        if (record->id.empty() && Selected(sections, record->kind)) {
+            RecordDrop(context, *record, fileId);
+        }
     }
     records.erase(std::remove_if(records.begin(), records.end(),
                                  [](const ObjectDataPtr& record) { return record->id.empty(); }),
                   records.end());
     ImportBuckets buckets;
     for (const ObjectDataPtr& record : records) {
-        group->ProcessObject(data, buckets, record);
+        Journaled(*context.journal, *record, [&] { group->ProcessObject(data, buckets, record); });
+        if (record->kind == KindServer) {
+            RecordServerSkips(context, sections, buckets, *record);
+        }
     }
-    EraseLostPolicies(buckets.containers, buckets.policies);
+    const ObjectDataMap lost = EraseLostPolicies(buckets.containers, buckets.policies);
+    if (sections.count(SectionPolicies) != 0) {
+        for (const auto& [id, policy] : lost) {
+            Skip(context, *policy, id, L"no container of the import links it");
+        }
+    }
     return buckets;
 }
 
-void EraseLostPolicies(const ObjectDataMap& containers, ObjectDataMap& policies) {
+ObjectDataMap EraseLostPolicies(const ObjectDataMap& containers, ObjectDataMap& policies) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[LdapReader::EraseLostPolicies] ");
+    ObjectDataMap lost;
     for (auto policy = policies.begin(); policy != policies.end();) {
         const bool linked =
             std::any_of(containers.begin(), containers.end(), [&](const auto& container) {
@@ -162,8 +228,10 @@ void EraseLostPolicies(const ObjectDataMap& containers, ObjectDataMap& policies)
             L"The container for the policy with link=%ls was not found or out of domain AD "
             L"subtree.",
             policy->first.c_str());
+        lost.insert(*policy);
         policy = policies.erase(policy);
     }
+    return lost;
 }
 
 }  // namespace KvMigration

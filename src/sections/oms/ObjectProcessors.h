@@ -98,6 +98,8 @@ std::shared_ptr<OmsGroupProcessor> MakeProcessorGroup(const MigrationContext& co
                                                       const std::set<int>& sections);
 
 // Runs the records of the file, in file order, through the processor group of the selection.
+// Every record of a selected kind that is not to be written is recorded as skipped in the
+// context's journal, with its reason; a failure as failed for its record before it is raised on.
 class LdapReader {
 public:
     static ImportBuckets Read(const MigrationContext& context, ILdapData& data,
@@ -105,7 +107,7 @@ public:
                               const std::set<int>& sections);
 };
 
-// Drops the policies that no container of the bucket links.
-void EraseLostPolicies(const ObjectDataMap& containers, ObjectDataMap& policies);
+// Drops the policies that no container of the bucket links; returns them.
+ObjectDataMap EraseLostPolicies(const ObjectDataMap& containers, ObjectDataMap& policies);
 
 }  // namespace KvMigration

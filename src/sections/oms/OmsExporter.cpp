@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "sections/oms/GroupPolicyLinks.h"
+#include "sections/oms/Journaled.h"
 #include "sections/oms/ObjectElement.h"
 #include "server/KvPolicy.h"
 #include "server/PolicyValue.h"
@@ -101,7 +102,17 @@ void OmsExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationCont
 void OmsExporter::WriteObject(const CObjectData& record) {
     StartObjectElement(*writer_, record);
     writer_->EndNode();
+    Exported(record);
+}
+
+void OmsExporter::Exported(const CObjectData& record) {
     SuccessLine(record);
+    context_.journal->Record(ObjectElementName(record.kind), record.id, record.name,
+                             ObjectAction::Exported);
+}
+
+void OmsExporter::SkipGroupPolicy(const std::wstring& dn, const std::wstring& reason) {
+    context_.journal->Record(ObjectElementName(KindPolicy), dn, L"", ObjectAction::Skipped, reason);
 }
 
 void OmsExporter::SaveServer(std::set<std::wstring>& linked) {
@@ -114,6 +125,11 @@ void OmsExporter::SaveServer(std::set<std::wstring>& linked) {
         KV_RAISE_ERROR(L"OmsExporter::SaveServer", L"No servers found");
     }
     CObjectData& server = *servers.begin()->second;
+    Journaled(*context_.journal, server, [&] { WriteServer(server, linked); });
+    Exported(server);
+}
+
+void OmsExporter::WriteServer(CObjectData& server, std::set<std::wstring>& linked) {
     if (auto links = server.attributes.find(kPolicyLink); links != server.attributes.end()) {
         linked.insert(links->second.texts.begin(), links->second.texts.end());
     }
@@ -132,7 +148,6 @@ void OmsExporter::SaveServer(std::set<std::wstring>& linked) {
         SaveUaFilter(writer_, GetServerConfigPath());
     }
     writer_->EndNode();
-    SuccessLine(server);
 }
 
 void OmsExporter::SaveServices() {
@@ -141,9 +156,11 @@ void OmsExporter::SaveServices() {
     for (auto& entry : data_->GetObjects(KindService)) {
         CObjectData& service = *entry.second;
         KvBase::GetTrace().Trace(KvBase::TraceInfo, L"Save services ID = %ls", entry.first.c_str());
-        Convert(service, L"the journal schedule",
-                [&] { CJournalScheduleTransformer().Transform(service); });
-        WriteObject(service);
+        Journaled(*context_.journal, service, [&] {
+            Convert(service, L"the journal schedule",
+                    [&] { CJournalScheduleTransformer().Transform(service); });
+            WriteObject(service);
+        });
     }
     writer_->EndNode();
 }
@@ -164,10 +181,12 @@ std::vector<ObjectDataPtr> OmsExporter::DeriveGroupPolicies(CObjectData& contain
         LdapHelper::object_ptr gpo =
             context_.storage.adSession->open_object(dn.c_str(), {L"gPCFileSysPath"});
         if (!gpo) {
+            SkipGroupPolicy(dn, L"the linked group-policy object is not in the directory");
             continue;
         }
         std::vector<std::string> fileSysPath = gpo->get_attr(L"gPCFileSysPath").values();
         if (fileSysPath.empty()) {
+            SkipGroupPolicy(dn, L"the group-policy object has no gPCFileSysPath");
             continue;
         }
         const std::wstring path =
@@ -178,6 +197,8 @@ std::vector<ObjectDataPtr> OmsExporter::DeriveGroupPolicies(CObjectData& contain
         if (policy) {
             policy->attributes[L"source"] = CValue(L"win");
             derived.push_back(policy);
+        } else {
+            SkipGroupPolicy(dn, L"the template " + path + L" gives no policy; the trace says why");
         }
     }
     return derived;
@@ -192,19 +213,21 @@ void OmsExporter::SavePolicies(std::set<std::wstring>& linked) {
 
     writer_->StartNode(L"Containers", L"");
     for (auto& [id, container] : data_->GetObjects(KindContainer)) {
-        std::vector<ObjectDataPtr> derived = DeriveGroupPolicies(*container);
-        CValue& links = container->attributes[kPolicyLink];
-        if (!links.isMulti) {
-            links = CValue(std::vector<std::wstring>());
-        }
-        for (const ObjectDataPtr& policy : derived) {
-            links.texts.push_back(policy->id);
-            policies[policy->id] = policy;
-        }
-        linked.insert(links.texts.begin(), links.texts.end());
-        if (!links.texts.empty()) {
-            WriteObject(*container);
-        }
+        Journaled(*context_.journal, *container, [&] {
+            std::vector<ObjectDataPtr> derived = DeriveGroupPolicies(*container);
+            CValue& links = container->attributes[kPolicyLink];
+            if (!links.isMulti) {
+                links = CValue(std::vector<std::wstring>());
+            }
+            for (const ObjectDataPtr& policy : derived) {
+                links.texts.push_back(policy->id);
+                policies[policy->id] = policy;
+            }
+            linked.insert(links.texts.begin(), links.texts.end());
+            if (!links.texts.empty()) {
+                WriteObject(*container);
+            }
+        });
     }
     writer_->EndNode();
 
@@ -213,15 +236,18 @@ void OmsExporter::SavePolicies(std::set<std::wstring>& linked) {
         if (linked.count(id) == 0) {
             continue;
         }
-        for (const wchar_t* name : {L"orvexKVPolicyBase", L"orvexKVPolicyDevices"}) {
-            auto document = policy->attributes.find(name);
-            if (document != policy->attributes.end() && !document->second.IsEmpty()) {
-                Convert(*policy, name, [&] {
-                    document->second = CValue(TransformPolicyValue(document->second.GetString()));
-                });
+        Journaled(*context_.journal, *policy, [&] {
+            for (const wchar_t* name : {L"orvexKVPolicyBase", L"orvexKVPolicyDevices"}) {
+                auto document = policy->attributes.find(name);
+                if (document != policy->attributes.end() && !document->second.IsEmpty()) {
+                    Convert(*policy, name, [&] {
+                        document->second =
+                            CValue(TransformPolicyValue(document->second.GetString()));
+                    });
+                }
             }
-        }
-        WriteObject(*policy);
+            WriteObject(*policy);
+        });
     }
     writer_->EndNode();
 }

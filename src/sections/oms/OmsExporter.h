@@ -25,12 +25,18 @@ public:
 
 private:
     void SaveServer(std::set<std::wstring>& linked);
+    // Converts the server's values and writes its element, the filter last.
+    void WriteServer(CObjectData& server, std::set<std::wstring>& linked);
     void SaveServices();
     void SavePolicies(std::set<std::wstring>& linked);
     // The product policies of the templates the container's enabled group-policy links reach,
     // in link order; the container's gPLink leaves the record.
     std::vector<ObjectDataPtr> DeriveGroupPolicies(CObjectData& container);
     void WriteObject(const CObjectData& record);
+    // The success line and the journal's event of a written object.
+    void Exported(const CObjectData& record);
+    // A group-policy link that gives no policy, named by the object's DN.
+    void SkipGroupPolicy(const std::wstring& dn, const std::wstring& reason);
 
     std::shared_ptr<ISaxWriter> writer_;
     MigrationContext context_;

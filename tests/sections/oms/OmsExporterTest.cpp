@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/JournalEvents.h"
 #include "storage/StorageFixture.h"
 #include "support/ScopedTempDir.h"
 #include "xml/SaxWriter.h"
@@ -143,12 +144,42 @@ struct AdStorage {
                                       {L"dNSHostName", attr_value(L"srv.corp.local")}})});
     }
     MigrationContext Context() const {
-        MigrationContext context;
+        MigrationContext context = journaled;
         context.storage = {ad, false, nullptr, nullptr};
         context.serverSid = kServer;
         return context;
     }
+
+    MigrationContext journaled;
+    std::shared_ptr<JournalEvents> events = JournalEvents::Of(journaled);
 };
+
+// A registry whose server configuration file exists, and whose share root is the scratch folder.
+struct ServerConfig {
+    KvTest::ScopedTempDir dir;
+    std::optional<KvTest::ScopedEnv> registry;
+
+    ServerConfig() {
+        KvTest::WriteFile(dir.File("ServerConfig.xml"),
+                          "<ServerConfiguration><Properties><ServerSessionSettings>"
+                          "<UAFilter Mode=\"0\"/>"
+                          "</ServerSessionSettings></Properties></ServerConfiguration>");
+        KvTest::WriteFile(dir.File("r.reg"),
+                          "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Korvant 5]\n"
+                          "\"TavisServerInstallDir\"=\"" +
+                              dir.File("") + "\"\n\"UncRoot\"=\"" + dir.File("") + "\"\n");
+        registry.emplace("KV_REGISTRY_FILE", dir.File("r.reg"));
+    }
+};
+
+std::wstring ExportSection(const AdStorage& storage) {
+    std::wstring text;
+    SaxWriter writer(&text, storage.Context());
+    writer.RegisterExporter(L"Oms", std::make_shared<OmsExporter>());
+    writer.StartNode(L"Oms", L"");
+    writer.EndNode();
+    return text;
+}
 
 TEST(OmsExporter, ADamagedValueNamesItsObjectAndAttribute) {
     AdStorage storage(L"<UAMailFilter><Rule>");
@@ -161,34 +192,31 @@ TEST(OmsExporter, ADamagedValueNamesItsObjectAndAttribute) {
                           0),
               0u)
         << Platform::WideToUtf8(error);
+    EXPECT_EQ(storage.events->lines,
+              std::vector<std::wstring>{L"failed Server " + kServer + L" (srv.corp.local): " +
+                                        error + L" [0x80004005]"});
 }
 
 // What the lab's golden files cannot show: a storage holding only its server, and a server that
 // is not there.
 TEST(OmsExporter, AServerAloneGivesEmptyListsAndNoServerEndsThePass) {
-    KvTest::ScopedTempDir dir;
-    KvTest::WriteFile(dir.File("ServerConfig.xml"),
-                      "<ServerConfiguration><Properties><ServerSessionSettings>"
-                      "<UAFilter Mode=\"0\"/>"
-                      "</ServerSessionSettings></Properties></ServerConfiguration>");
-    KvTest::WriteFile(dir.File("r.reg"),
-                      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvex\\Korvant 5]\n"
-                      "\"TavisServerInstallDir\"=\"" +
-                          dir.File("") + "\"\n");
-    KvTest::ScopedEnv registry("KV_REGISTRY_FILE", dir.File("r.reg"));
+    ServerConfig config;
     struct Case {
         const char* title;
         bool serverThere;
         std::wstring expected;  // the section, or the error's text
+        std::vector<std::wstring> events;
     };
     const std::vector<Case> cases = {
-        {"only the server", true,
+        {"only the server",
+         true,
          L"<Oms>\n  <Server id=\"" + kServer +
              L"\" name=\"srv.corp.local\">\n"
              L"    <orvexKVOMSUAFilter>&lt;UAFilter Mode=&quot;0&quot;&gt;\n\t&lt;/UAFilter&gt;\n"
              L"</orvexKVOMSUAFilter>\n"
-             L"  </Server>\n  <Services/>\n  <Containers/>\n  <Policies/>\n</Oms>"},
-        {"no server", false, L"No servers found"},
+             L"  </Server>\n  <Services/>\n  <Containers/>\n  <Policies/>\n</Oms>",
+         {L"exported Server " + kServer + L" (srv.corp.local)"}},
+        {"no server", false, L"No servers found", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -198,14 +226,63 @@ TEST(OmsExporter, AServerAloneGivesEmptyListsAndNoServerEndsThePass) {
                 L"", ObjectFilter(*storage.schema.GetObjectSchema(KindServer), L"", kServer), {});
         }
         std::wstring text;
-        const std::wstring error = ErrorText([&] {
-            SaxWriter writer(&text, storage.Context());
-            writer.RegisterExporter(L"Oms", std::make_shared<OmsExporter>());
-            writer.StartNode(L"Oms", L"");
-            writer.EndNode();
-        });
+        const std::wstring error = ErrorText([&] { text = ExportSection(storage); });
         EXPECT_EQ(c.serverThere ? text : error, c.expected);
+        EXPECT_EQ(storage.events->lines, c.events);
     }
+}
+
+// A service, and a container linking a product policy and four group-policy objects: one that
+// is gone, one without a template path, one whose template is missing, and one whose link is
+// disabled.
+TEST(OmsExporter, EveryObjectWrittenOrLeftOutIsRecorded) {
+    ServerConfig config;
+    AdStorage storage(L"");
+    const std::wstring service = L"S-1-5-21-1-2-3-1104";
+    storage.ad->Answer(
+        L"", ObjectFilter(*storage.schema.GetObjectSchema(KindService), L"", kServer),
+        {Entry(L"CN=WS1,CN=Computers,DC=corp,DC=local",
+               {{L"objectSid", Sid(service)}, {L"dNSHostName", attr_value(L"ws1.corp.local")}})});
+    const std::wstring ou = L"aaaaaaaa-0000-4000-8000-000000000001";
+    const std::wstring linked = L"0000000a-0000-4000-8000-00000000000a";
+    const std::wstring unlinked = L"0000000b-0000-4000-8000-00000000000b";
+    const std::wstring gone = L"cn={GONE},cn=policies";
+    const std::wstring pathless = L"cn={PATHLESS},cn=policies";
+    const std::wstring templateless = L"cn={TEMPLATELESS},cn=policies";
+    storage.ad->Answer(L"",
+                       L"(&(|(objectClass=organizationalUnit)(objectClass=domainDNS))"
+                       L"(|(orvexKVPolicyLink=*)(gPLink=*)))",
+                       {Entry(L"OU=Sales,DC=corp,DC=local",
+                              {{L"objectGUID", Guid(ou)},
+                               {L"name", attr_value(L"Sales")},
+                               {L"orvexKVPolicyLink", attr_value(LdapHelper::attr_list{linked})},
+                               {L"gPLink", attr_value(L"[LDAP://" + gone + L";0][LDAP://" +
+                                                      pathless + L";0][LDAP://" + templateless +
+                                                      L";2][LDAP://cn={OFF},cn=policies;1]")}})});
+    storage.ad->Answer(pathless, kAnyObject, {Entry(pathless, {})});
+    storage.ad->Answer(
+        templateless, kAnyObject,
+        {Entry(templateless, {{L"gPCFileSysPath", attr_value(L"\\\\corp.local\\sysvol\\gone")}})});
+    storage.ad->Answer(L"", ObjectFilter(*storage.schema.GetObjectSchema(KindPolicy), L"", kServer),
+                       {Entry(L"CN=" + linked, {{L"objectGUID", Guid(linked)}}),
+                        Entry(L"CN=" + unlinked, {{L"objectGUID", Guid(unlinked)}})});
+
+    ExportSection(storage);
+
+    const std::wstring templatePath = Platform::Utf8ToWide(config.dir.File(
+        "corp.local/sysvol/gone/MACHINE/Microsoft/Windows NT/SecEdit/GptKorvant.inf"));
+    EXPECT_EQ(
+        storage.events->lines,
+        (std::vector<std::wstring>{
+            L"exported Server " + kServer + L" (srv.corp.local)",
+            L"exported Service " + service + L" (ws1.corp.local)",
+            L"skipped Policy " + gone + L": the linked group-policy object is not in the directory",
+            L"skipped Policy " + pathless + L": the group-policy object has no gPCFileSysPath",
+            L"skipped Policy " + templateless + L": the template " + templatePath +
+                L" gives no policy; the trace says why",
+            L"exported Container " + ou + L" (Sales)",
+            L"exported Policy " + linked,
+        }));
 }
 
 }  // namespace

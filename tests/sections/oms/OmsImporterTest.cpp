@@ -11,6 +11,7 @@
 
 #include "base/KvError.h"
 #include "platform/CodePage.h"
+#include "storage/JournalEvents.h"
 #include "storage/StorageFixture.h"
 
 namespace KvMigration {
@@ -214,17 +215,23 @@ std::wstring Ids(const ObjectDataMap& bucket) {
 
 // The server S-OLD with a security descriptor and a link, services S-1 (migrated), S-2 (not),
 // S-3 (not in the target), S-4 (its host gone: the mapper drops it), containers in and out of
-// the domain, in and out of the target, and three policies.
+// the domain, in and out of the target, one without an identifier, and four policies.
 struct Selection {
     const char* title;
     std::set<int> sections;
     bool force;
     bool privileges;
+    bool serverMigrated;  // the target's server carries both marks
     // expected buckets
     std::wstring servers, services, containers, policies;
     bool descriptorKept;
     std::vector<std::string> messages;  // substrings, in order
+    std::vector<std::wstring> skipped;  // the journal's events
 };
+
+const std::wstring kNoComputer = L": no computer with that name in the target domain";
+const std::wstring kMigrated = L": already migrated; use -fi";
+const std::wstring kUnlinked = L": no container of the import links it";
 
 TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
     const std::vector<Selection> cases = {
@@ -232,14 +239,41 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
          {SectionPolicies, SectionServer, SectionClients},
          false,
          false,
+         false,
          L"S-NEW",
          L"S-2",
          L"G-IN S-NEW",
          L"P-IN P-SERVER",
          false,
-         {"Service S-3 not found in LDS", "Container G-OUT is not domain subtree container."}},
-        {"only clients: servers and policies read, not written",
+         {"Service S-3 not found in LDS", "Container G-OUT is not domain subtree container."},
+         {L"skipped Service S-4" + kNoComputer,
+          L"skipped Container Lost (Lost): no identifier in the file",
+          L"skipped Service S-NEW-1" + kMigrated,
+          L"skipped Service S-3: not found in the target storage",
+          L"skipped Container G-OUT: not a domain subtree container",
+          L"skipped Container G-DONE" + kMigrated, L"skipped Policy P-DONE" + kUnlinked,
+          L"skipped Policy P-LOST" + kUnlinked, L"skipped Policy P-OUT" + kUnlinked}},
+        {"a re-run: the server passes two processors and is skipped once per selection",
+         {SectionPolicies, SectionServer},
+         false,
+         false,
+         true,
+         L"",
+         L"",
+         L"G-IN",
+         L"P-IN",
+         false,
+         {"Container G-OUT is not domain subtree container."},
+         {L"skipped Container Lost (Lost): no identifier in the file",
+          L"skipped Server S-NEW" + kMigrated,
+          L"skipped Server S-NEW: policies already migrated; use -fi",
+          L"skipped Container G-OUT: not a domain subtree container",
+          L"skipped Container G-DONE" + kMigrated, L"skipped Policy P-DONE" + kUnlinked,
+          L"skipped Policy P-LOST" + kUnlinked, L"skipped Policy P-OUT" + kUnlinked,
+          L"skipped Policy P-SERVER" + kUnlinked}},
+        {"only clients: servers and policies read, not written nor recorded",
          {SectionClients},
+         false,
          false,
          false,
          L"",
@@ -247,9 +281,12 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
          L"",
          L"",
          true,
-         {"Service S-3 not found in LDS"}},
-        {"only the server",
+         {"Service S-3 not found in LDS"},
+         {L"skipped Service S-4" + kNoComputer, L"skipped Service S-NEW-1" + kMigrated,
+          L"skipped Service S-3: not found in the target storage"}},
+        {"only the server: the policies it drops are not selected",
          {SectionServer},
+         false,
          false,
          false,
          L"S-NEW",
@@ -257,22 +294,29 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
          L"S-NEW",
          L"P-SERVER",
          false,
+         {},
          {}},
         {"forced, with privileges",
          {SectionPolicies, SectionServer, SectionClients},
          true,
          true,
+         false,
          L"S-NEW",
          L"S-1 S-2",
          L"G-DONE G-IN S-NEW",
          L"P-DONE P-IN P-SERVER",
          true,
-         {"Service S-3 not found in LDS", "Container G-OUT is not domain subtree container."}},
+         {"Service S-3 not found in LDS", "Container G-OUT is not domain subtree container."},
+         {L"skipped Service S-4" + kNoComputer,
+          L"skipped Container Lost (Lost): no identifier in the file",
+          L"skipped Service S-3: not found in the target storage",
+          L"skipped Container G-OUT: not a domain subtree container",
+          L"skipped Policy P-LOST" + kUnlinked, L"skipped Policy P-OUT" + kUnlinked}},
     };
     for (const Selection& c : cases) {
         SCOPED_TRACE(c.title);
         FakeTarget target;
-        target.Hold(KindServer, L"S-NEW", false, false);
+        target.Hold(KindServer, L"S-NEW", c.serverMigrated, c.serverMigrated);
         target.Hold(KindService, L"S-NEW-1", true, true);
         target.Hold(KindService, L"S-NEW-2", false, false);
         target.Hold(KindContainer, L"G-DONE", true, true);
@@ -281,6 +325,9 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
         mapper.services = {{L"S-1", L"S-NEW-1"}, {L"S-2", L"S-NEW-2"}, {L"S-4", L""}};
 
         auto links = [](std::vector<std::wstring> ids) { return CValue(std::move(ids)); };
+        ObjectDataPtr lost =
+            Record(KindContainer, L"", {{L"orvexKVPolicyLink", links({L"P-LOST"})}});
+        lost->name = L"Lost";
         std::vector<ObjectDataPtr> records = {
             Record(KindServer, L"S-OLD",
                    {{L"orvexKVOMSSecurityDescriptor", CValue(L"sd")},
@@ -292,7 +339,9 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
             Record(KindContainer, L"G-IN", {{L"orvexKVPolicyLink", links({L"P-IN"})}}),
             Record(KindContainer, L"G-OUT", {{L"orvexKVPolicyLink", links({L"P-OUT"})}}),
             Record(KindContainer, L"G-DONE", {{L"orvexKVPolicyLink", links({L"P-DONE"})}}),
+            lost,
             Record(KindPolicy, L"P-SERVER"),
+            Record(KindPolicy, L"P-LOST"),
             Record(KindPolicy, L"P-IN"),
             Record(KindPolicy, L"P-OUT"),
             Record(KindPolicy, L"P-DONE"),
@@ -301,6 +350,8 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
         MigrationContext context;
         context.forceImport = c.force;
         context.importPrivileges = c.privileges;
+        std::shared_ptr<KvStorageTest::JournalEvents> events =
+            KvStorageTest::JournalEvents::Of(context);
 
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -328,6 +379,7 @@ TEST(OmsObjectProcessors, SelectionsMarksAndFlagsDecideWhatIsWritten) {
             EXPECT_NE(at, std::string::npos) << message << " in\n" << console;
         }
         EXPECT_EQ(console.find("S-4"), std::string::npos) << "the mapper already warned";
+        EXPECT_EQ(events->lines, c.skipped);
     }
 }
 
@@ -335,11 +387,16 @@ TEST(OmsObjectProcessors, AServerTheTargetDoesNotHoldEndsTheImport) {
     FakeTarget target;
     FakeMapper mapper;
     MigrationContext context;
+    std::shared_ptr<KvStorageTest::JournalEvents> events =
+        KvStorageTest::JournalEvents::Of(context);
     EXPECT_EQ(ErrorText([&] {
                   LdapReader::Read(context, target, mapper, {Record(KindServer, L"S-OLD")},
                                    {SectionServer});
               }),
               L"Not found self server (S-NEW)");
+    EXPECT_EQ(events->lines,
+              std::vector<std::wstring>{
+                  L"failed Server S-NEW: Not found self server (S-NEW) [0x80004005]"});
 }
 
 }  // namespace
