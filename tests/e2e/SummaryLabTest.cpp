@@ -214,6 +214,12 @@ TEST_F(SummaryLabTest, ExportAndImportEndWithTheirCountsOnStandardOutput) {
                   0u);
         EXPECT_EQ(importSummary.Count(section, "failed"), 0u);
     }
+    // The import accounts for each client record the export wrote, once.
+    EXPECT_EQ(importSummary.Count("Client", "created") + importSummary.Count("Client", "updated") +
+                  importSummary.Count("Client", "skipped") +
+                  importSummary.Count("Client", "failed"),
+              exportSummary.Count("Client", "exported"))
+        << exportSummary.text << importSummary.text;
     // The dry run counted what the import then did.
     EXPECT_EQ(drySummary.counts, importSummary.counts) << drySummary.text << importSummary.text;
 
