@@ -167,9 +167,11 @@ void LdapObject::commit() {
     if (sd_control_) {
         controls.push_back(*sd_control_);
     }
+    session_->prepare_write();
     ILdapClient& client = session_->client();
     std::string dn = Platform::WideToUtf8(dn_);
     int rc = creating ? client.add(dn, mods, controls) : client.modify(dn, mods, controls);
+    session_->touch();
     if (rc != 0) {
         trace_error(creating ? L"ldap_add_s: %08X %s" : L"ldap_modify_s: %08X %s", rc,
                     LdapErrorString(rc).c_str());

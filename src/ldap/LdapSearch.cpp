@@ -103,6 +103,11 @@ object_list LdapSession::plain_search(const query& q, const attr_list& attrs, st
 
     SearchResult result;
     int rc = client_->search(request, result);
+    if (rc == LDAP_RC_SERVER_DOWN && reconnect()) {
+        result = SearchResult{};
+        rc = client_->search(request, result);
+    }
+    touch();
     if (rc == 0) {
         rc = result.result_code;
     }
@@ -184,6 +189,13 @@ object_list LdapSession::paged_search(const query& q, const attr_list& attrs) {
         SearchResult page;
         int rc = (started && request.page_cookie.empty()) ? LDAP_RC_NO_RESULTS_RETURNED
                                                           : client_->search(request, page);
+        // A closed connection is opened again only before the first page: the server's paging
+        // state of a later page is gone with it.
+        if (rc == LDAP_RC_SERVER_DOWN && !started && reconnect()) {
+            page = SearchResult{};
+            rc = client_->search(request, page);
+        }
+        touch();
         if (rc != 0) {
             bool mild = IsMild(rc);
             if (rc != LDAP_RC_NO_RESULTS_RETURNED) {

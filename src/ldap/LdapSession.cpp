@@ -80,6 +80,12 @@ void LdapSession::open(const server_cfg& cfg, bool use_ssl, const wchar_t* user,
                        const wchar_t* password, int32_t connect_timeout) {
     cfg_ = cfg;
     use_ssl_ = use_ssl;
+    if (!reconnecting_) {
+        with_user_ = HasText(user);
+        user_ = with_user_ ? user : L"";
+        password_ = password != nullptr ? password : L"";
+        connect_timeout_ = connect_timeout;
+    }
     try {
         if (client_->init(Platform::WideToUtf8(cfg.host), active_port(), use_ssl) != 0) {
             int code = client_->last_error();
@@ -197,6 +203,42 @@ object_ptr LdapSession::open_object(const wchar_t* dn, const attr_list& attrs) {
     return found.empty() ? nullptr : found.front();
 }
 
+bool LdapSession::reconnect() {
+    if (reconnecting_ || !open_) {
+        return false;
+    }
+    trace_error(
+        L"The connection to '%ls:%d' was closed by the server or the network; it is "
+        L"opened again.",
+        cfg_.host.c_str(), active_port());
+    client_->unbind();
+    open_ = false;
+    reconnecting_ = true;
+    const std::wstring user = user_;
+    const std::wstring password = password_;
+    bool opened = false;
+    try {
+        open(cfg_, use_ssl_, with_user_ ? user.c_str() : nullptr,
+             password.empty() ? nullptr : password.c_str(), connect_timeout_);
+        opened = true;
+    } catch (...) {  // Whatever the hooks raise: not silent, the caller reports its failure.
+        // The reopening's own failure has been traced by the hooks; the failure that made it
+        // necessary is the one the caller reports, and the one the administrator must see.
+        trace_error(L"Opening the connection to '%ls:%d' again failed.", cfg_.host.c_str(),
+                    active_port());
+    }
+    reconnecting_ = false;
+    touch();
+    return opened;
+}
+
+void LdapSession::prepare_write() {
+    constexpr auto kIdleBeforeCheck = std::chrono::seconds(60);
+    if (open_ && std::chrono::steady_clock::now() - last_used_ > kIdleBeforeCheck) {
+        open_object(nullptr, {L"defaultNamingContext"});
+    }
+}
+
 object_ptr LdapSession::add_object(const wchar_t* dn, const wchar_t* object_class) {
     trace_info(L"Add object (dn: %ls, objectClass: %ls)", dn ? dn : L"NULL",
                object_class ? object_class : L"NULL");
@@ -215,8 +257,11 @@ void LdapSession::remove_object(const wchar_t* dn) {
         report_failure(LDAP_RC_INVALID_DN_SYNTAX, error_text(LDAP_RC_INVALID_DN_SYNTAX),
                        kSourceFile, __LINE__);
     }
-    if (int rc = client_->remove(Platform::WideToUtf8(dn), {{OID_TREE_DELETE, std::nullopt, true}});
-        rc != 0) {
+    prepare_write();
+    const int rc =
+        client_->remove(Platform::WideToUtf8(dn), {{OID_TREE_DELETE, std::nullopt, true}});
+    touch();
+    if (rc != 0) {
         fail(L"ldap_delete_ext_s: %08X %s", rc, __LINE__);
     }
 }
@@ -232,8 +277,10 @@ void LdapSession::rename_object(const wchar_t* old_dn, const wchar_t* new_dn) {
         rdn = target;
         parent.clear();
     }
+    prepare_write();
     int rc = client_->rename(old_dn ? Platform::WideToUtf8(old_dn) : std::string(), rdn, parent,
                              true, {});
+    touch();
     if (rc != 0) {
         fail(L"ldap_rename_ext_s: %08X %s", rc, __LINE__);
     }

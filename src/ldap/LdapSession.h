@@ -2,6 +2,7 @@
 
 // The session behind the `session` interface; tests open it over a scripted client.
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -40,12 +41,22 @@ public:
     std::map<std::wstring, Platform::Guid> schema_guids(const attr_list& names) override;
 
     ILdapClient& client() { return *client_; }
+    // Before a write. Directory servers close connections that stay idle (Active Directory and
+    // Samba after 15 minutes), and an import can leave one session idle for longer while it
+    // writes through another: a connection idle for a while is checked with a read, which opens
+    // it again when the server closed it, so that the write is not lost to a closed socket.
+    void prepare_write();
+    // After any exchange with the server.
+    void touch() { last_used_ = std::chrono::steady_clock::now(); }
     uint32_t search_timeout() const { return search_timeout_; }
 
 private:
     int32_t active_port() const { return use_ssl_ ? cfg_.ssl_port : cfg_.port; }
     [[noreturn]] void fail(const wchar_t* traceFormat, int code, int32_t line);
     void bind(const wchar_t* user, const wchar_t* password);
+    // Opens the connection again as it was first opened, after the server closed it; false when
+    // that failed (the trace says why), and the caller reports its own failure.
+    bool reconnect();
 
     std::vector<LdapControl> search_controls(const std::string* cookie);
     void trace_attributes(const attr_list& attrs, SearchRequest& request) const;
@@ -62,6 +73,13 @@ private:
     server_cfg cfg_;
     bool use_ssl_ = false;
     std::wstring user_display_;
+    // What the connection was opened with, kept to open it again after the server closed it.
+    std::wstring user_;
+    std::wstring password_;
+    bool with_user_ = false;
+    int32_t connect_timeout_ = -1;
+    bool reconnecting_ = false;
+    std::chrono::steady_clock::time_point last_used_ = std::chrono::steady_clock::now();
     uint32_t search_timeout_ = 60;
     std::mutex rename_lock_;
     bool open_ = false;

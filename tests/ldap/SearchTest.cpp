@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "SessionFixture.h"
 
 namespace {
@@ -94,8 +96,44 @@ TEST_F(Search, SeriousCodeGoesToTheHooks) {
         EXPECT_THAT(e.what(), testing::StartsWith("Server: 'dc1:389' User: 'CORP\\admin' Error: "
                                                   "Can't contact LDAP server (0x51)., Code: 81"));
     }
-    EXPECT_EQ(trace_.lines[1].substr(0, 55),
-              L"E: ldap_search_ext_s: 00000051 Can't contact LDAP serve");
+    // The connection was tried once more before the failure was reported; the reopening found
+    // no root entry, so the search's own failure is what the hooks got.
+    EXPECT_NE(std::find(trace_.lines.begin(), trace_.lines.end(),
+                        L"E: The connection to 'dc1:389' was closed by the server or the network; "
+                        L"it is opened again."),
+              trace_.lines.end());
+    EXPECT_TRUE(std::any_of(trace_.lines.begin(), trace_.lines.end(), [](const std::wstring& l) {
+        return l.starts_with(L"E: ldap_search_ext_s: 00000051 Can't contact LDAP serve");
+    }));
+}
+
+TEST_F(Search, AConnectionTheServerClosedIsOpenedAgainOnceAndTheSearchRepeated) {
+    script_->ReplyFailure(0x51);
+    script_->ReplyRootDse("DC=corp,DC=local");
+    script_->Reply(0, {Entry("CN=found")});
+    object_list found = session_->search(query(L"", SCOPE_SUBTREE, L"(cn=*)"), {});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->dn(), L"CN=found");
+    std::vector<std::string> calls = CallsAfterOpening();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls.front(), "search 'DC=corp,DC=local' 2 (cn=*)");
+    EXPECT_EQ(calls[1], "unbind");
+    EXPECT_EQ(calls[2], "init dc1:389 ssl=0");
+    // The same login binds again, and the search is sent once more.
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "simple_bind CORP\\admin"), calls.end());
+    EXPECT_EQ(calls.back(), "search 'DC=corp,DC=local' 2 (cn=*)");
+
+    // A second closed connection in the same search is not tried again: the failure is reported.
+    script_->ReplyFailure(0x51);
+    script_->ReplyRootDse("DC=corp,DC=local");
+    script_->ReplyFailure(0x51);
+    EXPECT_THROW(session_->search(query(L"", SCOPE_SUBTREE, L"(cn=*)"), {}), CExceptionHandler);
+}
+
+TEST_F(Search, OtherFailuresAreNotRepeated) {
+    script_->Reply(0x32);
+    EXPECT_ANY_THROW(session_->search(query(L"", SCOPE_SUBTREE, L"(cn=*)"), {}));
+    EXPECT_EQ(CallsAfterOpening(), std::vector<std::string>{"search 'DC=corp,DC=local' 2 (cn=*)"});
 }
 
 TEST_F(Search, SizeLimitRefusalFallsBackToPagesAndReturnsEverything) {
