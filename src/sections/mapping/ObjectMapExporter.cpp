@@ -18,6 +18,7 @@ void ExporterObjectMap::Export(std::shared_ptr<ISaxWriter> writer,
         writer->WriteAttribute(L"newName", service->name);
         writer->WriteAttribute(L"cn", service->canonicalName);
         writer->EndNode();
+        context.journal->Record(L"Service", service->id, service->name, ObjectAction::Exported);
     }
 }
 

@@ -170,6 +170,10 @@ TEST(ObjectMapExporter, OneServicePerServiceInIdentifierOrder) {
                   L"\" oldName=\"ws2.corp.local\" "
                   L"newName=\"ws2.corp.local\" cn=\"corp.local/Computers/ws2\"/>\n"
                   L"</Mapping>");
+    // Each service written is counted once.
+    const std::vector<SectionTally> tallies = context.journal->Tallies();
+    ASSERT_EQ(tallies.size(), 1u);
+    EXPECT_EQ(tallies[0].Count(ObjectAction::Exported), 2u);
 }
 
 }  // namespace
