@@ -39,6 +39,15 @@ void ClientExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationC
     if (context.journal) {
         journal_ = context.journal;
     }
+    // The exporter runs alone, and nothing leaves ExportSection: the failures recorded meanwhile
+    // are its own.
+    const uint64_t failedBefore = journal_->Total(ObjectAction::Failed);
+    ExportSection(std::move(writer), context);
+    failed_ = journal_->Total(ObjectAction::Failed) - failedBefore;
+}
+
+void ClientExporter::ExportSection(std::shared_ptr<ISaxWriter> writer,
+                                   const MigrationContext& context) {
     if (!CheckExportContext(context)) {
         PrintMessage(
             L"Input export context is invalid. Client data export impossible. See logs for "
@@ -90,6 +99,14 @@ void ClientExporter::ExportNode(const std::wstring& name) {
         RecordPartFailure(*journal_, name, e);
         ReportClientError(e);
     }
+}
+
+std::wstring ClientExporter::MissingContent() const {
+    if (failed_ == 0) {
+        return {};
+    }
+    return L"The Client section lacks " + std::to_wstring(failed_) +
+           L" object(s) or part(s) that could not be read or written.";
 }
 
 std::shared_ptr<INodeExporter> ClientExporter::CreateNodeExporter(const std::wstring& name) {

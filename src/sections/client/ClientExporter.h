@@ -18,6 +18,9 @@ namespace KvMigration {
 class ClientExporter : public IExporter {
 public:
     void Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) override;
+    // The section goes on after a part fails to be read or written; the run must then not end
+    // as a success.
+    std::wstring MissingContent() const override;
 
     bool CheckExportContext(const MigrationContext& context);
     void ExportNode(const std::wstring& name);
@@ -28,6 +31,8 @@ private:
     CLdapSession session_;
     std::shared_ptr<ISaxWriter> writer_;
     MigrationJournalPtr journal_ = std::make_shared<MigrationJournal>();
+    uint64_t failed_ = 0;
+    void ExportSection(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context);
 };
 
 }  // namespace KvMigration

@@ -332,8 +332,13 @@ TEST_F(ClientExporterTest, AnObjectReadButNotWrittenIsAFailure) {
                                {L"orvexKVObjectSid", Sid(kBob)},
                                {L"orvexKVUserfOutputSecret", attr_value(L"TRUE")}})});
     testing::internal::CaptureStdout();
-    ClientExporter().Export(std::make_shared<RefusingWriter>(), context);
+    ClientExporter exporter;
+    exporter.Export(std::make_shared<RefusingWriter>(), context);
     testing::internal::GetCapturedStdout();
+    // The file lacks Alice: the export must not end as a success.
+    EXPECT_EQ(exporter.MissingContent(),
+              L"The Client section lacks 1 object(s) or part(s) that could not be read or "
+              L"written.");
     ASSERT_EQ(events->lines.size(), 2u);
     const std::wstring alice = L"failed person " + kAlice + L" (" + kAlice + L"): ";
     EXPECT_EQ(events->lines[0].rfind(alice, 0), 0u) << Platform::WideToUtf8(events->lines[0]);
