@@ -53,7 +53,8 @@ protected:
         std::vector<std::string> arguments = {"-im",   file, "-lds", lab.Value("KV_LAB_DST_PORTS"),
                                               "-undo", undo};
         if (forced) {
-            arguments.push_back("-fi");
+            // The server's privileges (its product security descriptor) are written as well.
+            arguments.insert(arguments.end(), {"-fi", "-priv"});
         }
         return KvTest::RunProgram(KV_BINARY_PATH, arguments);
     }
@@ -97,8 +98,8 @@ TEST_F(UndoLabTest, AnImportAndAForcedReImportAreUndoneToTheStatesBeforeThem) {
     const std::string imported = Dump();
     ASSERT_NE(imported, before);
 
-    // Updates, deletions of the containers' old policies, the integrity-check model erased and
-    // written again.
+    // Updates (the server's privileges among them), deletions of the containers' old policies,
+    // the integrity-check model erased and written again.
     KvTest::ProcessResult forced = Import(dir.File("forced"), true);
     ASSERT_EQ(forced.status, 0) << forced.out << forced.err;
     ASSERT_NE(Dump(), imported);
