@@ -206,7 +206,7 @@ std::wstring WhatTheDamageLeftOut(const SaxReader& reader, const std::vector<std
                    ? FormatString(L"The damage lies inside the %ls section.", name.c_str())
                    : FormatString(
                          L"The damage lies inside the %ls section: %llu of its objects "
-                         L"were written before that line, nothing of it after that line.",
+                         L"were written before that line; the rest of it was not imported.",
                          name.c_str(), static_cast<unsigned long long>(written));
     }
     std::wstring notBegun;

@@ -336,7 +336,7 @@ TEST(ImportPass, ADamagedFileNamesTheSectionItCutAndWhatOfItWasWritten) {
     const Case cases[] = {
         {"cut inside a data section", head + "<Client>\n<User/><User/>\n",
          L"The damage lies inside the Client section: 2 of its objects were written before that "
-         L"line, nothing of it after that line. These sections from that line on were not "
+         L"line; the rest of it was not imported. These sections from that line on were not "
          L"imported: ICheck."},
         {"cut between two sections", head + "<Client><User/></Client>\n",
          L"These sections from that line on were not imported: ICheck."},
