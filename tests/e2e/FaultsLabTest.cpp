@@ -215,6 +215,26 @@ TEST_F(FaultsLabTest, TheTargetStoppedPartWayThroughAnImportIsCompletedByARerun)
     ExpectRerunCompletes(big, expected);
 }
 
+// Directory servers close connections that stay idle too long (15 minutes by default), and a long
+// import leaves its Active Directory session idle while it writes the target. A server restarted
+// under an open session closes it the same way.
+TEST_F(FaultsLabTest, ASessionWhoseServerClosedItIsOpenedAgainForItsNextSearch) {
+    LdapHelper::session_ptr session = lab.OpenAdNew();
+    const std::string pidFile = lab.Value("KV_LAB_HOME") + "/pids/ad-new.pid";
+    const pid_t pid = RecordedPid(pidFile);
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    for (int i = 0; i < 100 && RecordedPid(pidFile) == pid; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ProcessResult started = KvTest::RunProcess(std::string(KV_LAB_DIR) + "/start", {"ad-new"});
+    ASSERT_EQ(started.status, 0) << started.err;
+    LdapHelper::object_list found = session->search(
+        LdapHelper::query(L"", LdapHelper::SCOPE_BASE, L"(objectClass=*)"), {L"name"});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found.front()->dn(), session->default_naming_context());
+}
+
 TEST_F(FaultsLabTest, ASessionThatCannotBeOpenedOrWrittenChangesNothing) {
     const std::string seeded = Dump();
     const std::string expected = CleanImportDump(file);
