@@ -36,6 +36,10 @@ void CCommonInfoExporter::Export(std::shared_ptr<ISaxWriter> writer,
 
     writer->StartNode(L"DomainId", data.GetSecurityDomainId());
     writer->EndNode();
+    // The section's one record: the source's data-schema version and its security domain.
+    context.journal->Record(L"SchemaVersion", data.GetSecurityDomainId(),
+                            std::to_wstring(version.major) + L"." + std::to_wstring(version.minor),
+                            ObjectAction::Exported);
 }
 
 }  // namespace KvMigration

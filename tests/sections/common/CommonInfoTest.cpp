@@ -148,6 +148,7 @@ TEST(CommonInfoExporter, WritesDateVersionAndSecurityDomain) {
     EXPECT_EQ(text,
               L"<Common>\n  <Date>09-12-2026 14:03</Date>\n  <SchemaVersion major=\"7\" "
               L"minor=\"16\"/>\n  <DomainId>5A5A</DomainId>\n</Common>");
+    EXPECT_EQ(context.journal->Total(ObjectAction::Exported), 1u);
     EXPECT_EQ(ExportDate(static_cast<std::time_t>(1775041200)), L"01-04-2026 11:00");
 }
 
