@@ -11,13 +11,14 @@ ConsoleProgress::ConsoleProgress(Platform::IConsole& console, Clock clock)
 
 void ConsoleProgress::OnObject(const ObjectEvent& event, const MigrationJournal& journal) {
     if (terminal_) {
-        // Redrawn for the first object and then by time: a redraw per object would cost more
-        // terminal output than the pass writes to the directory.
+        // Redrawn for the first object of each section and then by time: a redraw per object
+        // would cost more terminal output than the pass writes to the directory.
         const auto now = clock_();
-        if (!shown_ || now - lastShown_ >= TerminalInterval) {
+        if (!shown_ || event.section != shownSection_ || now - lastShown_ >= TerminalInterval) {
             ShowStatus(event.section, journal);
             lastShown_ = now;
             shown_ = true;
+            shownSection_ = event.section;
         }
         return;
     }

@@ -35,6 +35,7 @@ private:
     bool terminal_;
     std::chrono::steady_clock::time_point lastShown_{};
     bool shown_ = false;
+    std::wstring shownSection_;
     std::map<std::wstring, uint64_t> objects_;  // per section, for the log lines
 };
 
