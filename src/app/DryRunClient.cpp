@@ -168,64 +168,24 @@ std::wstring FormatDroppedWrite(const DroppedWrite& write) {
 
 DryRunLdapClient::DryRunLdapClient(std::unique_ptr<LdapHelper::ILdapClient> inner,
                                    std::shared_ptr<DryRunListing> listing)
-    : inner_(std::move(inner)), listing_(std::move(listing)) {}
+    : ForwardingLdapClient(std::move(inner)), listing_(std::move(listing)) {}
 
-int DryRunLdapClient::Passed(int rc) {
+int DryRunLdapClient::Forwarded(int rc) {
     lastDropped_ = false;
     return rc;
-}
-
-int DryRunLdapClient::init(const std::string& host, int port, bool ssl) {
-    return Passed(inner_->init(host, port, ssl));
-}
-
-int DryRunLdapClient::set_timeouts(const LdapHelper::ClientTimeouts& timeouts) {
-    return Passed(inner_->set_timeouts(timeouts));
-}
-
-int DryRunLdapClient::set_option(int option, int value) {
-    return Passed(inner_->set_option(option, value));
-}
-
-int DryRunLdapClient::get_option(int option, int& value) {
-    return Passed(inner_->get_option(option, value));
-}
-
-int DryRunLdapClient::connect(int timeout_seconds) {
-    return Passed(inner_->connect(timeout_seconds));
-}
-
-std::string DryRunLdapClient::host_name() const {
-    return inner_->host_name();
-}
-
-int DryRunLdapClient::start_tls() {
-    return Passed(inner_->start_tls());
-}
-
-bool DryRunLdapClient::tls_active() const {
-    return inner_->tls_active();
-}
-
-int DryRunLdapClient::simple_bind(const std::string& login, const std::string& password) {
-    return Passed(inner_->simple_bind(login, password));
-}
-
-int DryRunLdapClient::kerberos_bind(bool security_layer) {
-    return Passed(inner_->kerberos_bind(security_layer));
 }
 
 int DryRunLdapClient::search(const SearchRequest& request, SearchResult& result) {
     std::lock_guard guard(lock_);
     if (std::optional<SearchResult> local = overlay_.AnswerLocally(request)) {
         result = std::move(*local);
-        return Passed(0);
+        return Forwarded(0);
     }
     const int rc = inner_->search(request, result);
     if (rc == 0) {
         overlay_.Adjust(request, result);
     }
-    return Passed(rc);
+    return Forwarded(rc);
 }
 
 void DryRunLdapClient::Describe(DroppedWrite& write) {
@@ -309,10 +269,6 @@ int DryRunLdapClient::rename(const std::string& dn, const std::string& new_rdn,
 
 int DryRunLdapClient::last_error() const {
     return lastDropped_ ? LdapHelper::LDAP_RC_SUCCESS : inner_->last_error();
-}
-
-int DryRunLdapClient::unbind() {
-    return Passed(inner_->unbind());
 }
 
 }  // namespace KvMigration

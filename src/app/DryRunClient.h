@@ -9,7 +9,7 @@
 
 #include "app/DryRunOverlay.h"
 #include "helper/MigrationJournal.h"
-#include "ldap/LdapClient.h"
+#include "ldap/ForwardingLdapClient.h"
 
 namespace KvMigration {
 
@@ -52,21 +52,11 @@ std::wstring FormatDroppedWrite(const DroppedWrite& write);
 
 // Passes every read through and keeps every add, modify, delete and rename from the server: it
 // answers success, lists the write and remembers its effect for the reads that follow.
-class DryRunLdapClient final : public LdapHelper::ILdapClient {
+class DryRunLdapClient final : public LdapHelper::ForwardingLdapClient {
 public:
     DryRunLdapClient(std::unique_ptr<LdapHelper::ILdapClient> inner,
                      std::shared_ptr<DryRunListing> listing);
 
-    int init(const std::string& host, int port, bool ssl) override;
-    int set_timeouts(const LdapHelper::ClientTimeouts& timeouts) override;
-    int set_option(int option, int value) override;
-    int get_option(int option, int& value) override;
-    int connect(int timeout_seconds) override;
-    std::string host_name() const override;
-    int start_tls() override;
-    bool tls_active() const override;
-    int simple_bind(const std::string& login, const std::string& password) override;
-    int kerberos_bind(bool security_layer) override;
     int search(const LdapHelper::SearchRequest& request, LdapHelper::SearchResult& result) override;
     int add(const std::string& dn, const std::vector<LdapHelper::LdapModification>& mods,
             const std::vector<LdapHelper::LdapControl>& controls) override;
@@ -77,15 +67,14 @@ public:
     int rename(const std::string& dn, const std::string& new_rdn, const std::string& new_parent,
                bool delete_old_rdn, const std::vector<LdapHelper::LdapControl>& controls) override;
     int last_error() const override;
-    int unbind() override;
 
 private:
-    int Passed(int rc);
+    // A call the server answered: the last error is its own again.
+    int Forwarded(int rc) override;
     int Dropped(DroppedWrite write);
     // The kind and name of an entry as the directory (with the dropped writes) holds it.
     void Describe(DroppedWrite& write);
 
-    std::unique_ptr<LdapHelper::ILdapClient> inner_;
     std::shared_ptr<DryRunListing> listing_;
     DryRunOverlay overlay_;
     std::recursive_mutex lock_;

@@ -85,62 +85,13 @@ std::wstring Wide(const std::string& text) {
 
 UndoRecordingClient::UndoRecordingClient(std::unique_ptr<LdapHelper::ILdapClient> inner,
                                          std::shared_ptr<UndoFolder> folder)
-    : inner_(std::move(inner)), folder_(std::move(folder)) {}
+    : ForwardingLdapClient(std::move(inner)), folder_(std::move(folder)) {}
 
 int UndoRecordingClient::init(const std::string& host, int port, bool ssl) {
     host_ = host;
     port_ = port;
     ssl_ = ssl;
     return inner_->init(host, port, ssl);
-}
-
-int UndoRecordingClient::set_timeouts(const LdapHelper::ClientTimeouts& timeouts) {
-    return inner_->set_timeouts(timeouts);
-}
-
-int UndoRecordingClient::set_option(int option, int value) {
-    return inner_->set_option(option, value);
-}
-
-int UndoRecordingClient::get_option(int option, int& value) {
-    return inner_->get_option(option, value);
-}
-
-int UndoRecordingClient::connect(int timeout_seconds) {
-    return inner_->connect(timeout_seconds);
-}
-
-std::string UndoRecordingClient::host_name() const {
-    return inner_->host_name();
-}
-
-int UndoRecordingClient::start_tls() {
-    return inner_->start_tls();
-}
-
-bool UndoRecordingClient::tls_active() const {
-    return inner_->tls_active();
-}
-
-int UndoRecordingClient::simple_bind(const std::string& login, const std::string& password) {
-    return inner_->simple_bind(login, password);
-}
-
-int UndoRecordingClient::kerberos_bind(bool security_layer) {
-    return inner_->kerberos_bind(security_layer);
-}
-
-int UndoRecordingClient::search(const LdapHelper::SearchRequest& request,
-                                LdapHelper::SearchResult& result) {
-    return inner_->search(request, result);
-}
-
-int UndoRecordingClient::last_error() const {
-    return inner_->last_error();
-}
-
-int UndoRecordingClient::unbind() {
-    return inner_->unbind();
 }
 
 int UndoRecordingClient::add(const std::string& dn, const std::vector<LdapModification>& mods,

@@ -11,26 +11,16 @@
 #include <vector>
 
 #include "app/UndoFolder.h"
-#include "ldap/LdapClient.h"
+#include "ldap/ForwardingLdapClient.h"
 
 namespace KvMigration {
 
-class UndoRecordingClient final : public LdapHelper::ILdapClient {
+class UndoRecordingClient final : public LdapHelper::ForwardingLdapClient {
 public:
     UndoRecordingClient(std::unique_ptr<LdapHelper::ILdapClient> inner,
                         std::shared_ptr<UndoFolder> folder);
 
     int init(const std::string& host, int port, bool ssl) override;
-    int set_timeouts(const LdapHelper::ClientTimeouts& timeouts) override;
-    int set_option(int option, int value) override;
-    int get_option(int option, int& value) override;
-    int connect(int timeout_seconds) override;
-    std::string host_name() const override;
-    int start_tls() override;
-    bool tls_active() const override;
-    int simple_bind(const std::string& login, const std::string& password) override;
-    int kerberos_bind(bool security_layer) override;
-    int search(const LdapHelper::SearchRequest& request, LdapHelper::SearchResult& result) override;
     int add(const std::string& dn, const std::vector<LdapHelper::LdapModification>& mods,
             const std::vector<LdapHelper::LdapControl>& controls) override;
     int modify(const std::string& dn, const std::vector<LdapHelper::LdapModification>& mods,
@@ -39,8 +29,6 @@ public:
                const std::vector<LdapHelper::LdapControl>& controls) override;
     int rename(const std::string& dn, const std::string& new_rdn, const std::string& new_parent,
                bool delete_old_rdn, const std::vector<LdapHelper::LdapControl>& controls) override;
-    int last_error() const override;
-    int unbind() override;
 
 private:
     // The entries at `dn` (and below it for a subtree), parents first; empty when there is none.
@@ -56,7 +44,6 @@ private:
     int SendSaved(const std::string& records, Send&& send);
     [[noreturn]] void Fail(const std::wstring& description);
 
-    std::unique_ptr<LdapHelper::ILdapClient> inner_;
     std::shared_ptr<UndoFolder> folder_;
     std::mutex lock_;
     std::shared_ptr<UndoFile> file_;  // made at the first change
