@@ -17,6 +17,7 @@
 #include "helper/MigrationContext.h"
 #include "helper/MigrationJournal.h"
 #include "support/FakeDirectory.h"
+#include "support/JournalLines.h"
 
 namespace KvMigration {
 
@@ -42,23 +43,7 @@ inline LdapHelper::attr_value Sid(const std::wstring& text) {
     return LdapHelper::attr_value(StringToSid(text));
 }
 
-// The objects the journal learns of, one line each: "<action> <kind> <id> (<name>)", then
-// ": <reason>" and " [<code>]" when the event has them.
-class JournalLines : public IJournalSink {
-public:
-    void OnObject(const ObjectEvent& event, const MigrationJournal&) override {
-        std::wstring line = std::wstring(ObjectActionName(event.action)) + L" " + event.kind +
-                            L" " + event.id + L" (" + event.name + L")";
-        if (!event.reason.empty()) {
-            line += L": " + event.reason;
-        }
-        if (event.code != 0) {
-            line += L" [" + std::to_wstring(event.code) + L"]";
-        }
-        lines.push_back(line);
-    }
-    std::vector<std::wstring> lines;
-};
+using KvTest::JournalLines;
 
 class ClientSectionTest : public testing::Test {
 protected:

@@ -17,6 +17,7 @@
 #include "helper/MigrationJournal.h"
 #include "ldap/LdapHooks.h"
 #include "support/FakeDirectory.h"
+#include "support/JournalLines.h"
 #include "support/TraceCapture.h"
 
 namespace KvMigration {
@@ -51,23 +52,7 @@ public:
     std::vector<KvBase::EventRecord> records;
 };
 
-// The objects the journal learns of, one line each: "<action> <kind> <id> (<name>)", then
-// ": <reason>" and " [<code>]" when the event has them.
-class JournalLines : public IJournalSink {
-public:
-    void OnObject(const ObjectEvent& event, const MigrationJournal&) override {
-        std::wstring line = std::wstring(ObjectActionName(event.action)) + L" " + event.kind +
-                            L" " + event.id + L" (" + event.name + L")";
-        if (!event.reason.empty()) {
-            line += L": " + event.reason;
-        }
-        if (event.code != 0) {
-            line += L" [" + std::to_wstring(event.code) + L"]";
-        }
-        lines.push_back(line);
-    }
-    std::vector<std::wstring> lines;
-};
+using KvTest::JournalLines;
 
 class ICheckSectionTest : public testing::Test {
 protected:
