@@ -320,7 +320,7 @@ void RunPassStage(const InputParameters& parameters, const StorageSession& sessi
     // Fatal output ends the process, and the XML reader gives it for an importer's failure
     // itself: the summary rides on it, so that the administrator sees how far the pass got.
     {
-        FatalPreludeScope summary([&] { PrintPassSummary(parameters, *journal, PassEnd::Failed); });
+        FatalActionScope summary([&] { PrintPassSummary(parameters, *journal, PassEnd::Failed); });
         try {
             if (parameters.isExport) {
                 ExportData(parameters, session, exportSections, journal);

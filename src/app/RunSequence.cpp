@@ -87,7 +87,7 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
                          [&] { return ObjectReport::Open(parameters); });
         journal->AddSink(report);
     }
-    FatalEndScope reportOnFailure([report] {
+    FatalActionScope reportOnFailure([report] {
         if (report) {
             report->Finish(255);
         }

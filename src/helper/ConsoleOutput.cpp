@@ -47,19 +47,21 @@ std::wstring TraceFileLine() {
 
 namespace {
 
-std::function<void()>& FatalPreludeAction() {
-    static std::function<void()> action;
-    return action;
+std::vector<std::function<void()>>& FatalActions() {
+    static std::vector<std::function<void()>> actions;
+    return actions;
 }
 
 }  // namespace
 
-FatalPreludeScope::FatalPreludeScope(std::function<void()> action) {
-    FatalPreludeAction() = std::move(action);
+FatalActionScope::FatalActionScope(std::function<void()> action) {
+    FatalActions().push_back(std::move(action));
 }
 
-FatalPreludeScope::~FatalPreludeScope() {
-    FatalPreludeAction() = nullptr;
+FatalActionScope::~FatalActionScope() {
+    if (!FatalActions().empty()) {
+        FatalActions().pop_back();
+    }
 }
 
 void ReportTraceProblemsOnConsole() {
@@ -68,25 +70,6 @@ void ReportTraceProblemsOnConsole() {
         ConsoleColorScope yellow(Platform::ColorYellow);
         WriteConsoleError(problem + L"\n");
     });
-}
-
-namespace {
-
-// The fatal output may come from any layer (the XML reader ends the run itself), none of which
-// knows the run's report; the run leaves its last words here.
-std::function<void()>& FatalEndAction() {
-    static std::function<void()> action;
-    return action;
-}
-
-}  // namespace
-
-FatalEndScope::FatalEndScope(std::function<void()> action) {
-    FatalEndAction() = std::move(action);
-}
-
-FatalEndScope::~FatalEndScope() {
-    FatalEndAction() = nullptr;
 }
 
 void EndProcess(int status) {
@@ -98,14 +81,13 @@ namespace {
 
 [[noreturn]] void Fatal(const std::wstring& consoleText, const std::wstring& traceText,
                         const std::vector<std::wstring>& detail = {}) {
-    // Taken out first: a failure inside the prelude ends the run through here without it.
-    if (std::function<void()> prelude = std::exchange(FatalPreludeAction(), nullptr)) {
-        prelude();
-    }
-    // Taken out first: a failure inside the action must not run it again. Run before the text,
-    // so that the failure stays the last thing on the console.
-    if (std::function<void()> action = std::exchange(FatalEndAction(), nullptr)) {
-        action();
+    // Taken out first: a failure inside an action ends the run through here without them. Run
+    // before the text, so that the failure stays the last thing on the console.
+    std::vector<std::function<void()>> actions = std::exchange(FatalActions(), {});
+    for (auto action = actions.rbegin(); action != actions.rend(); ++action) {
+        if (*action) {
+            (*action)();
+        }
     }
     {
         ConsoleColorScope red(Platform::ColorLightRed);

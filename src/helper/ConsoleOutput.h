@@ -33,16 +33,17 @@ void PrintWarning(std::wstring_view text, uint32_t traceLevel = 2);
 [[noreturn]] void PrintFatalError(std::wstring_view text);
 [[noreturn]] void PrintFatalError(std::string_view narrowText);
 
-// While the scope lasts, every fatal output first runs `action` once, before its red line: for
-// what an administrator should read ahead of the failure, such as how far the pass got. Fatal
-// output comes from more than one layer (the XML reader ends the run itself), so the pass cannot
-// print it in its own catch blocks alone. One scope at a time.
-class FatalPreludeScope {
+// While the scope lasts, every fatal output first runs `action` once, before its red line. Fatal
+// output comes from more than one layer (the XML reader ends the run itself) and ends the process
+// without unwinding, so what must come ahead of the failure (how far the pass got) or reach the
+// disk however the run ends (the per-object report's last line) is left here. Scopes nest; the
+// innermost action runs first.
+class FatalActionScope {
 public:
-    explicit FatalPreludeScope(std::function<void()> action);
-    ~FatalPreludeScope();
-    FatalPreludeScope(const FatalPreludeScope&) = delete;
-    FatalPreludeScope& operator=(const FatalPreludeScope&) = delete;
+    explicit FatalActionScope(std::function<void()> action);
+    ~FatalActionScope();
+    FatalActionScope(const FatalActionScope&) = delete;
+    FatalActionScope& operator=(const FatalActionScope&) = delete;
 };
 
 // "Trace file: <path>", or why there is none: the last line of every fatal output.
@@ -76,16 +77,5 @@ void WriteConsoleError(std::wstring_view text);
 
 // The fatal end shared by every guard: "End." in the trace, the wait for a key, status -1.
 [[noreturn]] void EndProcess(int status);
-
-// While the scope lasts, the fatal output runs `action` once before its text and the wait for a
-// key: for what must reach the disk however the run ends (the per-object report's last line),
-// since the fatal output ends the process without unwinding. One scope at a time.
-class FatalEndScope {
-public:
-    explicit FatalEndScope(std::function<void()> action);
-    ~FatalEndScope();
-    FatalEndScope(const FatalEndScope&) = delete;
-    FatalEndScope& operator=(const FatalEndScope&) = delete;
-};
 
 }  // namespace KvMigration
