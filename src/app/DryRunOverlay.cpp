@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/EntryFilter.h"
+#include "ldap/LdapHelper.h"
 
 namespace KvMigration {
 namespace {
@@ -13,10 +14,7 @@ using LdapHelper::LdapModification;
 using LdapHelper::SearchRequest;
 using LdapHelper::SearchResult;
 
-constexpr int kScopeBase = 0;
-constexpr int kScopeOneLevel = 1;
 constexpr int kModDelete = 0x01;
-constexpr int kModReplace = 0x02;
 // Longer values (bodies, keys) are not indexed; a search for one scans the made entries.
 constexpr size_t kIndexedValue = 256;
 
@@ -66,11 +64,11 @@ void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification
     for (const LdapModification& mod : mods) {
         const int op = mod.op & ~LdapHelper::LDAP_MODOP_BVALUES;
         auto found = FindAttribute(entry, mod.type);
-        if (op == kModReplace || (op == kModDelete && mod.values.empty())) {
+        if (op == LdapHelper::LDAP_MODOP_REPLACE || (op == kModDelete && mod.values.empty())) {
             if (found != entry.attributes.end()) {
                 entry.attributes.erase(found);
             }
-            if (op == kModReplace && !mod.values.empty()) {
+            if (op == LdapHelper::LDAP_MODOP_REPLACE && !mod.values.empty()) {
                 entry.attributes.push_back({mod.type, mod.values});
             }
             continue;
@@ -205,9 +203,9 @@ bool DryRunOverlay::IsRemoved(const std::string& folded) const {
 bool DryRunOverlay::InScope(const SearchRequest& request, const std::string& folded) const {
     const std::string base = FoldDn(request.base.value_or(std::string()));
     switch (request.scope) {
-        case kScopeBase:
+        case LdapHelper::SCOPE_BASE:
             return folded == base;
-        case kScopeOneLevel:
+        case LdapHelper::SCOPE_ONELEVEL:
             return FoldDn(ParentOf(folded)) == base;
         default:
             return DnAtOrBelow(folded, base);
@@ -215,7 +213,7 @@ bool DryRunOverlay::InScope(const SearchRequest& request, const std::string& fol
 }
 
 std::optional<SearchResult> DryRunOverlay::AnswerLocally(const SearchRequest& request) const {
-    if (request.scope != kScopeBase || !request.base || request.base->empty()) {
+    if (request.scope != LdapHelper::SCOPE_BASE || !request.base || request.base->empty()) {
         return std::nullopt;
     }
     const std::string folded = FoldDn(*request.base);

@@ -6,6 +6,8 @@
 
 #include "app/UndoLdif.h"
 #include "base/KvError.h"
+#include "ldap/LdapHelper.h"
+#include "ldap/LdapSession.h"
 #include "platform/CodePage.h"
 
 namespace KvMigration {
@@ -15,11 +17,7 @@ using LdapHelper::LdapControl;
 using LdapHelper::LdapEntryData;
 using LdapHelper::LdapModification;
 
-constexpr int kScopeBase = 0;
-constexpr int kScopeSubtree = 2;
 constexpr uint32_t kPageSize = 500;
-constexpr const char* kSdFlagsOid = "1.2.840.113556.1.4.801";
-constexpr const char* kTreeDeleteOid = "1.2.840.113556.1.4.805";
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -66,8 +64,9 @@ bool HasControl(const std::vector<LdapControl>& controls, const char* oid) {
 
 std::vector<LdapControl> SdFlagsOf(const std::vector<LdapControl>& controls) {
     std::vector<LdapControl> kept;
-    std::copy_if(controls.begin(), controls.end(), std::back_inserter(kept),
-                 [](const LdapControl& control) { return control.oid == kSdFlagsOid; });
+    std::copy_if(
+        controls.begin(), controls.end(), std::back_inserter(kept),
+        [](const LdapControl& control) { return control.oid == LdapHelper::OID_SD_FLAGS; });
     return kept;
 }
 
@@ -100,7 +99,7 @@ int UndoRecordingClient::add(const std::string& dn, const std::vector<LdapModifi
     int rc = 0;
     // An entry that is there already makes the add fail: deleting it would destroy what the
     // import found, so no reversal is saved for it.
-    if (!Read(dn, kScopeBase, {"1.1"}, {}, rc).empty()) {
+    if (!Read(dn, LdapHelper::SCOPE_BASE, {"1.1"}, {}, rc).empty()) {
         return inner_->add(dn, mods, controls);
     }
     if (rc != 0) {
@@ -127,7 +126,7 @@ int UndoRecordingClient::modify(const std::string& dn, const std::vector<LdapMod
     // change replaces (and only those) come back.
     const std::vector<LdapControl> sdFlags = SdFlagsOf(controls);
     int rc = 0;
-    std::vector<LdapEntryData> entries = Read(dn, kScopeBase, names, sdFlags, rc);
+    std::vector<LdapEntryData> entries = Read(dn, LdapHelper::SCOPE_BASE, names, sdFlags, rc);
     if (rc != 0) {
         return rc;
     }
@@ -148,7 +147,8 @@ int UndoRecordingClient::modify(const std::string& dn, const std::vector<LdapMod
 
 int UndoRecordingClient::remove(const std::string& dn, const std::vector<LdapControl>& controls) {
     folder_->CheckUsable();
-    const int scope = HasControl(controls, kTreeDeleteOid) ? kScopeSubtree : kScopeBase;
+    const int scope = HasControl(controls, LdapHelper::OID_TREE_DELETE) ? LdapHelper::SCOPE_SUBTREE
+                                                                        : LdapHelper::SCOPE_BASE;
     int rc = 0;
     std::vector<LdapEntryData> entries = Read(dn, scope, {}, {}, rc);
     if (rc != 0) {
@@ -197,7 +197,7 @@ std::vector<LdapEntryData> UndoRecordingClient::Read(const std::string& dn, int 
     request.filter = "(objectClass=*)";
     request.attributes = attributes;
     request.server_controls = controls;
-    if (scope != kScopeBase) {
+    if (scope != LdapHelper::SCOPE_BASE) {
         request.page_size = kPageSize;
     }
     std::vector<LdapEntryData> entries;
