@@ -1,5 +1,7 @@
 #include "helper/MigrationJournal.h"
 
+#include "base/KvError.h"
+
 #include <utility>
 
 namespace KvMigration {
@@ -68,6 +70,21 @@ void MigrationJournal::Record(std::wstring kind, std::wstring id, std::wstring n
                               ObjectAction action, std::wstring reason, uint32_t code) {
     Record(ObjectEvent{
         {}, std::move(kind), std::move(id), std::move(name), action, std::move(reason), code});
+}
+
+void MigrationJournal::RecordFailure(ObjectEvent event, const KvBase::IKvErrorW& error) {
+    event.action = ObjectAction::Failed;
+    event.reason = error.Description();
+    event.code = error.Code();
+    Record(std::move(event));
+}
+
+void MigrationJournal::RecordFailure(std::wstring kind, std::wstring id, std::wstring name,
+                                     const KvBase::IKvErrorW& error) {
+    RecordFailure(
+        ObjectEvent{
+            {}, std::move(kind), std::move(id), std::move(name), ObjectAction::Failed, {}, 0},
+        error);
 }
 
 std::vector<SectionTally> MigrationJournal::Tallies() const {

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace KvBase {
+class IKvErrorW;
+}
+
 namespace KvMigration {
 
 // What a pass did with one object of a section.
@@ -60,6 +64,10 @@ public:
     void Record(ObjectEvent event);
     void Record(std::wstring kind, std::wstring id, std::wstring name, ObjectAction action,
                 std::wstring reason = {}, uint32_t code = 0);
+    // The event as failed, with the error's description as the reason and its code.
+    void RecordFailure(ObjectEvent event, const KvBase::IKvErrorW& error);
+    void RecordFailure(std::wstring kind, std::wstring id, std::wstring name,
+                       const KvBase::IKvErrorW& error);
 
     // Every section that began or recorded an object, in the order they first appeared.
     std::vector<SectionTally> Tallies() const;

@@ -81,8 +81,7 @@ void LdapSession::open(const server_cfg& cfg, bool use_ssl, const wchar_t* user,
     cfg_ = cfg;
     use_ssl_ = use_ssl;
     if (!reconnecting_) {
-        with_user_ = HasText(user);
-        user_ = with_user_ ? user : L"";
+        user_ = user != nullptr ? user : L"";
         password_ = password != nullptr ? password : L"";
         connect_timeout_ = connect_timeout;
     }
@@ -214,12 +213,10 @@ bool LdapSession::reconnect() {
     client_->unbind();
     open_ = false;
     reconnecting_ = true;
-    const std::wstring user = user_;
-    const std::wstring password = password_;
     bool opened = false;
     try {
-        open(cfg_, use_ssl_, with_user_ ? user.c_str() : nullptr,
-             password.empty() ? nullptr : password.c_str(), connect_timeout_);
+        // Every use of the login and the password takes an empty one as none.
+        open(cfg_, use_ssl_, user_.c_str(), password_.c_str(), connect_timeout_);
         opened = true;
     } catch (...) {  // Whatever the hooks raise: not silent, the caller reports its failure.
         // The reopening's own failure has been traced by the hooks; the failure that made it

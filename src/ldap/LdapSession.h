@@ -76,7 +76,6 @@ private:
     // What the connection was opened with, kept to open it again after the server closed it.
     std::wstring user_;
     std::wstring password_;
-    bool with_user_ = false;
     int32_t connect_timeout_ = -1;
     bool reconnecting_ = false;
     std::chrono::steady_clock::time_point last_used_ = std::chrono::steady_clock::now();

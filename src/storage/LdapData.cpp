@@ -3,6 +3,7 @@
 #include "base/KvError.h"
 #include "base/Trace.h"
 #include "helper/Format.h"
+#include "helper/Journaled.h"
 #include "storage/LdapValue.h"
 
 #include <algorithm>
@@ -36,21 +37,6 @@ void Record(const MigrationJournalPtr& journal, ObjectKind kind, const std::wstr
             const std::wstring& name, ObjectAction action, std::wstring reason = {}) {
     if (journal) {
         journal->Record(ObjectElementName(kind), id, name, action, std::move(reason));
-    }
-}
-
-// Runs the writes of one object; a failure is recorded for that object, then raised on.
-template <typename Write>
-void Journaled(const MigrationJournalPtr& journal, ObjectKind kind, const std::wstring& id,
-               const std::wstring& name, Write&& write) {
-    try {
-        write();
-    } catch (const KvBase::CKvError& e) {
-        if (journal) {
-            journal->Record(ObjectElementName(kind), id, name, ObjectAction::Failed,
-                            e.Description(), e.Code());
-        }
-        throw;
     }
 }
 
@@ -187,7 +173,7 @@ void CLdapData::ImportObjects(const std::vector<ObjectDataPtr>& records) {
     std::vector<CObjectValues> objects;
     objects.reserve(records.size());
     for (const ObjectDataPtr& record : records) {
-        Journaled(journal_, record->kind, record->id, record->name, [&] {
+        Journaled(journal_.get(), record->kind, record->id, record->name, [&] {
             if (record->kind != KindServer && record->kind != KindService) {
                 KV_RAISE_ERROR_CODE(L"CLdapData::ImportObjects", kInvalidParameter);
             }
@@ -199,7 +185,7 @@ void CLdapData::ImportObjects(const std::vector<ObjectDataPtr>& records) {
     importSchema.ApplyVersion(storage_->GetSchemaVersion());
     for (size_t i = 0; i < objects.size(); ++i) {
         const CObjectData& record = *records[i];
-        Journaled(journal_, record.kind, record.id, record.name,
+        Journaled(journal_.get(), record.kind, record.id, record.name,
                   [&] { storage_->SetObject(objects[i]); });
         Record(journal_, record.kind, record.id, record.name, ObjectAction::Updated);
     }
@@ -215,7 +201,7 @@ int CLdapData::ImportPolicies(const ObjectDataMap& containers, const ObjectDataM
         std::vector<std::wstring> links = LinksOf(owner);
         std::map<std::wstring, ObjectDataPtr> linked;
         ObjectDataPtr existing;
-        Journaled(journal_, owner.kind, id, owner.name, [&] {
+        Journaled(journal_.get(), owner.kind, id, owner.name, [&] {
             linked = LinkedPolicies(links, policies);
             existing = GetSingleObject(owner.kind, id);
         });
@@ -247,7 +233,7 @@ int CLdapData::ImportPolicies(const ObjectDataMap& containers, const ObjectDataM
                 maximum = std::max(maximum, DeleteOldPolicy(old, owner.kind == KindServer));
             }
         }
-        Journaled(journal_, owner.kind, id, owner.name, [&] {
+        Journaled(journal_.get(), owner.kind, id, owner.name, [&] {
             if (!existing) {
                 if (owner.kind == KindServer) {
                     KV_RAISE_ERROR(L"CLdapData::ImportPolicies", L"Server not found.");
@@ -275,7 +261,7 @@ int32_t CLdapData::DeleteOldPolicy(const std::wstring& id, bool alsoGlobalCatalo
     const ObjectSchemaPtr policySchema = schema_->GetObjectSchema(KindPolicy);
     int32_t version = 0;
     bool deleted = false;
-    Journaled(journal_, KindPolicy, id, L"", [&] {
+    Journaled(journal_.get(), KindPolicy, id, L"", [&] {
         LdapObjectPtr policy = storage_->GetLdapObject(*policySchema, id);
         if (policy && FirstText(policy->entry->get_attr(L"orvexKVPolicyType")).empty()) {
             version = policy->entry->get_attr(L"orvexKVPolicyVersion").to_int();
@@ -292,7 +278,7 @@ int32_t CLdapData::DeleteOldPolicy(const std::wstring& id, bool alsoGlobalCatalo
 void CLdapData::MakePolicy(const CObjectData& policy) {
     const ObjectSchemaPtr policySchema = schema_->GetObjectSchema(KindPolicy);
     bool replaced = false;
-    Journaled(journal_, KindPolicy, policy.id, policy.name, [&] {
+    Journaled(journal_.get(), KindPolicy, policy.id, policy.name, [&] {
         // The file's policy may be in the target already: an earlier import made it, and a type
         // kept it from the deletion of old policies (or another container of this run links it
         // too). It is made again from the file, as the first import made it, instead of ending

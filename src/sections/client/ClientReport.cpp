@@ -32,7 +32,7 @@ void ReportClientError(const KvBase::IKvErrorW& error) {
 
 void RecordPartFailure(MigrationJournal& journal, const std::wstring& part,
                        const KvBase::IKvErrorW& error) {
-    journal.Record(part, part, part, ObjectAction::Failed, error.Description(), error.Code());
+    journal.RecordFailure(part, part, part, error);
 }
 
 }  // namespace KvMigration

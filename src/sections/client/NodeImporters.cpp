@@ -155,8 +155,7 @@ bool CNodeImporter::ImportT(const CNodeHolder& record, const wchar_t* objectClas
             journal_->Record(node.className, node.name, node.name, ObjectAction::Skipped,
                              e.Description());
         } else {
-            journal_->Record(node.className, node.name, node.name, ObjectAction::Failed,
-                             e.Description(), e.Code());
+            journal_->RecordFailure(node.className, node.name, node.name, e);
         }
         ReportClientError(e);
         // Without rights, or without the server, every further record would fail the same way.
@@ -177,8 +176,7 @@ void CNodeImporter::ReportConversion(const CNodeHolder& record, const std::excep
     const KvBase::CKvError error(Platform::Utf8ToWide(e.what()), KvBase::SourceName(__FILE__),
                                  __LINE__, L"operator <<");
     PrintMessage(ErrorLine(record.name, error.Description()));
-    journal_->Record(record.className, record.name, record.name, ObjectAction::Failed,
-                     error.Description(), error.Code());
+    journal_->RecordFailure(record.className, record.name, record.name, error);
     ReportClientError(error);
 }
 

@@ -41,8 +41,7 @@ void ICheckExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationC
             }
             ExportPlatform(*writer, *session, *platform, *context.journal);
         } catch (const KvBase::CKvError& e) {
-            context.journal->Record(
-                AsFailure(ICheckPlatformEvent(*platform, ObjectAction::Failed), e));
+            context.journal->RecordFailure(ICheckPlatformEvent(*platform, ObjectAction::Failed), e);
             ReportICheckError(e);
             PrintWarning(JoinMessage({L"Export Icheck model for ", platform->name,
                                       L" platform failed: ", e.Description()}),

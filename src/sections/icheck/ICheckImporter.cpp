@@ -81,7 +81,7 @@ void ICheckImporter::Contain(const std::wstring& step, const std::function<void(
         work();
     } catch (const KvBase::CKvError& e) {
         if (subject) {
-            context_.journal->Record(AsFailure(*subject, e));
+            context_.journal->RecordFailure(*subject, e);
         }
         state_ = e.Code();
         ReportICheckError(e);
@@ -144,8 +144,7 @@ void ICheckImporter::StartPlatform(const ICheckPlatform& platform) {
         clientsList_ = eraser->Erase();
     } catch (const KvBase::CKvError& e) {
         if (!eraser || !eraser->FailureRecorded()) {
-            context_.journal->Record(
-                AsFailure(ICheckPlatformEvent(platform, ObjectAction::Failed), e));
+            context_.journal->RecordFailure(ICheckPlatformEvent(platform, ObjectAction::Failed), e);
         }
         // Objects written over a model that is still whole would mix two models; left as it is,
         // the target keeps the one it had.

@@ -1,6 +1,6 @@
 #include "sections/icheck/ICheckJournal.h"
 
-#include "base/KvError.h"
+#include <utility>
 
 namespace KvMigration {
 
@@ -15,13 +15,6 @@ ObjectEvent ICheckObjectEvent(const std::wstring& idText, int32_t type, int64_t 
 
 ObjectEvent ICheckPlatformEvent(const ICheckPlatform& platform, ObjectAction action) {
     return ObjectEvent{{}, platform.objectClass, platform.name, platform.name, action, {}, 0};
-}
-
-ObjectEvent AsFailure(ObjectEvent event, const KvBase::IKvErrorW& error) {
-    event.action = ObjectAction::Failed;
-    event.reason = error.Description();
-    event.code = error.Code();
-    return event;
 }
 
 }  // namespace KvMigration

@@ -6,10 +6,6 @@
 #include "helper/MigrationJournal.h"
 #include "icheck/ICheckModel.h"
 
-namespace KvBase {
-class IKvErrorW;
-}
-
 namespace KvMigration {
 
 // The journal's view of the model: an object is an "IcheckObject" named by its cn and, inside a
@@ -21,8 +17,5 @@ ObjectEvent ICheckObjectEvent(const std::wstring& idText, int32_t type, int64_t 
 // A platform as a whole, for what fails before its objects are reached; its kind is the element
 // name of the platform in the file.
 ObjectEvent ICheckPlatformEvent(const ICheckPlatform& platform, ObjectAction action);
-
-// The event as Failed with the error's description and code.
-ObjectEvent AsFailure(ObjectEvent event, const KvBase::IKvErrorW& error);
 
 }  // namespace KvMigration

@@ -78,7 +78,7 @@ Body ModelEraser::Erase() {
         try {
             session_.remove_object(dn.empty() ? object->dn().c_str() : dn.c_str());
         } catch (const KvBase::CKvError& e) {
-            journal_.Record(AsFailure(event, e));
+            journal_.RecordFailure(event, e);
             failureRecorded_ = true;
             throw;
         }

@@ -4,7 +4,7 @@
 #include "base/Trace.h"
 #include "helper/ConsoleOutput.h"
 #include "helper/Format.h"
-#include "sections/oms/Journaled.h"
+#include "helper/Journaled.h"
 #include "transform/DevicePolicyTransformer.h"
 
 #include <algorithm>
