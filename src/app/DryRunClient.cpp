@@ -6,7 +6,6 @@
 #include <optional>
 #include <utility>
 
-#include "helper/ConsoleOutput.h"
 #include "platform/CodePage.h"
 
 namespace KvMigration {
@@ -120,31 +119,6 @@ void DryRunListing::Write(const DroppedWrite& write) {
                                : L"Dry run of the " + section + L" section:");
     }
     print_(FormatDroppedWrite(write));
-}
-
-std::shared_ptr<DryRunListing> DryRunListing::Of(const MigrationJournalPtr& journal) {
-    // The sessions of a run are opened one by one and know nothing of each other but the run's
-    // journal; their listing is found through it. A run's entry goes with its journal.
-    static std::mutex lock;
-    static std::vector<std::pair<std::weak_ptr<MigrationJournal>, std::weak_ptr<DryRunListing>>>
-        listings;
-    std::lock_guard guard(lock);
-    std::erase_if(listings, [](const auto& known) {
-        return known.first.expired() || known.second.expired();
-    });
-    if (journal) {
-        for (const auto& [owner, listing] : listings) {
-            if (owner.lock() == journal) {
-                return listing.lock();
-            }
-        }
-    }
-    auto listing = std::make_shared<DryRunListing>(
-        journal, [](std::wstring_view line) { PrintMessage(line); });
-    if (journal) {
-        listings.emplace_back(journal, listing);
-    }
-    return listing;
 }
 
 std::wstring FormatDroppedWrite(const DroppedWrite& write) {

@@ -35,9 +35,6 @@ public:
 
     void Write(const DroppedWrite& write);
 
-    // The listing of the run that `journal` accounts for, made on first use.
-    static std::shared_ptr<DryRunListing> Of(const MigrationJournalPtr& journal);
-
 private:
     MigrationJournalPtr journal_;
     Printer print_;

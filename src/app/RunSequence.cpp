@@ -93,11 +93,25 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
         }
     });
     journal->AddSink(std::make_shared<ConsoleProgress>(Platform::SystemConsole()));
+    const StorageClients clients =
+        Guarded({"An exception occurred while opening the undo folder: %s",
+                 L"An unhandled exception occurred while opening the undo folder.", false},
+                [&] { return StorageClients(parameters, journal); });
+    // A run that fails after changes were made still gets its undo files in their final order.
+    FatalActionScope undoOnFailure([undo = clients.Undo()] {
+        if (undo) {
+            try {
+                undo->Finish();
+            } catch (const KvBase::CKvError& e) {
+                WriteConsoleError(e.Description() + L"\n");
+            }
+        }
+    });
     StorageSession storage =
         Guarded({"An exception occurred while connecting to storage: %s",
                  L"An unhandled exception occurred while connecting to storage.", false},
                 [&] {
-                    StorageSession session = GetStorageSession(parameters, journal);
+                    StorageSession session = GetStorageSession(parameters, clients);
                     CheckSchemaVersion(parameters, session);
                     return session;
                 });
@@ -108,7 +122,11 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
     // be saved fails the run even where a section went on after it.
     Guarded({"An exception occurred while writing the undo files: %s",
              L"An unhandled exception occurred while writing the undo files.", false},
-            [&] { UndoFolder::FinishOf(journal); });
+            [&] {
+                if (clients.Undo()) {
+                    clients.Undo()->Finish();
+                }
+            });
     if (report) {
         report->Finish(0);
     }

@@ -18,9 +18,9 @@ namespace {
 constexpr int32_t kNoTimeout = -1;
 
 LdapHelper::session_ptr Open(const LdapHelper::server_cfg& cfg, const InputParameters& parameters,
-                             const MigrationJournalPtr& journal) {
+                             const StorageClients& clients) {
     const bool withUser = !parameters.userName.empty();
-    return LdapHelper::open_session(MakeStorageClient(parameters, journal), cfg, parameters.useSsl,
+    return LdapHelper::open_session(clients.Make(), cfg, parameters.useSsl,
                                     withUser ? parameters.userName.c_str() : nullptr,
                                     withUser ? parameters.password.c_str() : nullptr, kNoTimeout);
 }
@@ -49,7 +49,7 @@ std::wstring DiscoveryHint() {
 // The domain-controller connection has a guard of its own so that its failure is told apart from
 // a failure of the storage itself.
 LdapHelper::session_ptr OpenDomainController(const InputParameters& parameters,
-                                             const MigrationJournalPtr& journal) {
+                                             const StorageClients& clients) {
     bool discovering = false;
     try {
         LdapHelper::server_cfg cfg;
@@ -62,7 +62,7 @@ LdapHelper::session_ptr OpenDomainController(const InputParameters& parameters,
         }
         cfg.port = 389;
         cfg.ssl_port = 636;
-        return Open(cfg, parameters, journal);
+        return Open(cfg, parameters, clients);
     } catch (const std::exception& e) {
         PrintFatalException("An exception occurred while connecting to domain controller: %s", e);
     } catch (const KvBase::CKvError& e) {
@@ -79,11 +79,10 @@ LdapHelper::session_ptr OpenDomainController(const InputParameters& parameters,
 
 }  // namespace
 
-StorageSession GetStorageSession(const InputParameters& parameters,
-                                 const MigrationJournalPtr& journal) {
+StorageSession GetStorageSession(const InputParameters& parameters, const StorageClients& clients) {
     KvBase::TraceScope scope(KvBase::GetTrace(), "[GetStorageSession] ");
     StorageSession session;
-    session.adSession = OpenDomainController(parameters, journal);
+    session.adSession = OpenDomainController(parameters, clients);
     session.isLds = parameters.isLds;
     if (parameters.isLds) {
         const std::wstring host =
@@ -91,15 +90,15 @@ StorageSession GetStorageSession(const InputParameters& parameters,
         LdapHelper::server_cfg ldsCfg = LdsConfig(host, parameters.ldsPort, 50000, 50001);
         std::wstring domainSdDn;
         if (!parameters.isExport) {
-            domainSdDn = GetDomainSdDn(Open(ldsCfg, parameters, journal));
+            domainSdDn = GetDomainSdDn(Open(ldsCfg, parameters, clients));
         }
         // The import writes the integrity-check model below the security domain, whose DN it
         // takes from the security-domain session as from the global-catalogue one.
         ldsCfg.context_dn = domainSdDn;
-        session.ldsSession = Open(ldsCfg, parameters, journal);
+        session.ldsSession = Open(ldsCfg, parameters, clients);
         LdapHelper::server_cfg gcCfg = LdsConfig(host, parameters.ldsGcPort, 50002, 50003);
         gcCfg.context_dn = domainSdDn;
-        session.ldsGcSession = Open(gcCfg, parameters, journal);
+        session.ldsGcSession = Open(gcCfg, parameters, clients);
     }
     PrintMessage(L"Connection to the storage was successfully established.");
     return session;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/InputParameters.h"
+#include "app/StorageClients.h"
 #include "helper/MigrationContext.h"
 #include "ldap/LdapHelper.h"
 
@@ -10,9 +11,9 @@ namespace KvMigration {
 
 // Opens every directory connection the pass needs. A failure to reach the domain controller
 // ends the process with its own messages; failures of the AD LDS connections are raised.
-// The sessions' writes are seen by the run's journal (dry run, undo files).
+// Every session's client is made by `clients`.
 StorageSession GetStorageSession(const InputParameters& parameters,
-                                 const MigrationJournalPtr& journal = nullptr);
+                                 const StorageClients& clients = {});
 
 // The DN of the one security domain under "DC=Korvant"; "Not found security domain" otherwise.
 std::wstring GetDomainSdDn(const LdapHelper::session_ptr& session);

@@ -32,8 +32,6 @@ public:
     // does anything. Raises on a write error, leaving the ".part" in place.
     void Finish();
 
-    const std::string& Path() const { return path_; }
-
 private:
     struct Record {
         off_t offset;

@@ -6,36 +6,26 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "base/KvError.h"
-#include "helper/ConsoleOutput.h"
 #include "platform/CodePage.h"
 
 namespace KvMigration {
 namespace {
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-std::wstring Wide(const std::string& text) {
-    return Platform::Utf8ToWide(text);
-}
-
 // The first file of an earlier run in the folder; empty when there is none.
 std::string EarlierUndoFile(const std::string& path) {
     DIR* folder = opendir(path.c_str());
     if (folder == nullptr) {
-        KV_RAISE_ERROR(L"UndoFolder::UndoFolder", L"The undo folder \"" + Wide(path) +
-                                                      L"\" could not be read: " +
-                                                      Wide(std::strerror(errno)) + L".");
+        KV_RAISE_ERROR(L"UndoFolder::UndoFolder",
+                       L"The undo folder \"" + Platform::Utf8ToWide(path) +
+                           L"\" could not be read: " + Platform::Utf8ToWide(std::strerror(errno)) +
+                           L".");
     }
     std::string found;
     while (const dirent* entry = readdir(folder)) {
         const std::string name = entry->d_name;
-        if (EndsWith(name, ".ldif") || EndsWith(name, ".ldif.part")) {
+        if (name.ends_with(".ldif") || name.ends_with(".ldif.part")) {
             found = name;
             break;
         }
@@ -44,50 +34,7 @@ std::string EarlierUndoFile(const std::string& path) {
     return found;
 }
 
-struct RunFolder {
-    std::weak_ptr<MigrationJournal> run;
-    std::shared_ptr<UndoFolder> folder;
-};
-
-// The sessions of a run are opened one by one and know nothing of each other but the run's
-// journal; their folder is found through it. Destroyed at exit, which finishes every folder.
-std::vector<RunFolder>& RunFolders(std::unique_lock<std::mutex>& guard) {
-    static std::mutex lock;
-    static std::vector<RunFolder> folders;
-    guard = std::unique_lock<std::mutex>(lock);
-    return folders;
-}
-
 }  // namespace
-
-std::shared_ptr<UndoFolder> UndoFolder::Of(const MigrationJournalPtr& journal,
-                                           const std::string& path) {
-    std::unique_lock<std::mutex> guard;
-    std::vector<RunFolder>& folders = RunFolders(guard);
-    for (const RunFolder& known : folders) {
-        if (!known.run.owner_before(journal) && !journal.owner_before(known.run)) {
-            return known.folder;
-        }
-    }
-    auto folder = std::make_shared<UndoFolder>(path);
-    folders.push_back({journal, folder});
-    return folder;
-}
-
-void UndoFolder::FinishOf(const MigrationJournalPtr& journal) {
-    std::shared_ptr<UndoFolder> folder;
-    {
-        std::unique_lock<std::mutex> guard;
-        for (const RunFolder& known : RunFolders(guard)) {
-            if (!known.run.owner_before(journal) && !journal.owner_before(known.run)) {
-                folder = known.folder;
-            }
-        }
-    }
-    if (folder) {
-        folder->Finish();
-    }
-}
 
 std::string UndoFileName(const std::string& host, int port) {
     std::string name = host;
@@ -103,32 +50,22 @@ std::string UndoFileName(const std::string& host, int port) {
 
 UndoFolder::UndoFolder(std::string path) : path_(std::move(path)) {
     if (mkdir(path_.c_str(), 0700) != 0 && errno != EEXIST) {
-        KV_RAISE_ERROR(L"UndoFolder::UndoFolder", L"The undo folder \"" + Wide(path_) +
-                                                      L"\" could not be created: " +
-                                                      Wide(std::strerror(errno)) + L".");
+        KV_RAISE_ERROR(L"UndoFolder::UndoFolder",
+                       L"The undo folder \"" + Platform::Utf8ToWide(path_) +
+                           L"\" could not be created: " +
+                           Platform::Utf8ToWide(std::strerror(errno)) + L".");
     }
     struct stat status {};
     if (lstat(path_.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-        KV_RAISE_ERROR(L"UndoFolder::UndoFolder",
-                       L"The undo folder \"" + Wide(path_) + L"\" is not a folder.");
+        KV_RAISE_ERROR(
+            L"UndoFolder::UndoFolder",
+            L"The undo folder \"" + Platform::Utf8ToWide(path_) + L"\" is not a folder.");
     }
     if (std::string earlier = EarlierUndoFile(path_); !earlier.empty()) {
         KV_RAISE_ERROR(L"UndoFolder::UndoFolder",
-                       L"The undo folder \"" + Wide(path_) + L"\" already holds \"" +
-                           Wide(earlier) +
+                       L"The undo folder \"" + Platform::Utf8ToWide(path_) +
+                           L"\" already holds \"" + Platform::Utf8ToWide(earlier) +
                            L"\" of an earlier import; name an empty or new folder with -undo.");
-    }
-}
-
-UndoFolder::~UndoFolder() {
-    std::lock_guard<std::mutex> guard(lock_);
-    for (auto& [name, file] : files_) {
-        try {
-            file->Finish();
-        } catch (const KvBase::CKvError& e) {
-            // The process is ending: the console is the only place left to say it.
-            WriteConsoleError(e.Description() + L"\n");
-        }
     }
 }
 

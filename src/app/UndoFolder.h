@@ -10,7 +10,6 @@
 #include <string>
 
 #include "app/UndoFile.h"
-#include "helper/MigrationJournal.h"
 
 namespace KvMigration {
 
@@ -20,9 +19,6 @@ public:
     // when it is no folder or already holds undo files ("*.ldif", "*.ldif.part"), which an
     // import must never overwrite.
     explicit UndoFolder(std::string path);
-    // Finishes what Finish did not (the fatal output ends the process through exit()); failures
-    // go to standard error, since nothing can be raised any more.
-    ~UndoFolder();
     UndoFolder(const UndoFolder&) = delete;
     UndoFolder& operator=(const UndoFolder&) = delete;
 
@@ -37,16 +33,6 @@ public:
 
     // Writes every file in its final order; raises the first failure, the one set above first.
     void Finish();
-
-    const std::string& Path() const { return path_; }
-
-    // The folder of the run that `journal` accounts for, opened at the first call. It is kept
-    // until the process ends, so that a run ended by the fatal output (exit() unwinds nothing)
-    // still gets its files in their final order.
-    static std::shared_ptr<UndoFolder> Of(const MigrationJournalPtr& journal,
-                                          const std::string& path);
-    // Finishes the folder of that run, if it has one; raises as Finish does.
-    static void FinishOf(const MigrationJournalPtr& journal);
 
 private:
     std::string path_;

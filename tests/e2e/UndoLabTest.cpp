@@ -117,4 +117,30 @@ TEST_F(UndoLabTest, AnImportAndAForcedReImportAreUndoneToTheStatesBeforeThem) {
     EXPECT_EQ(Dump(), before) << "the import was not undone";
 }
 
+// The run ends through the fatal output, which unwinds nothing: the files it leaves must still be
+// the final ones, in the order that restores the state before the import.
+TEST_F(UndoLabTest, AnImportThatFailsPartWayLeavesUndoFilesThatRestoreTheStateBeforeIt) {
+    lab.Reset({"dst-sd", "dst-gc"});
+    KvTest::ProcessResult exported =
+        KvTest::RunProgram(KV_BINARY_PATH, {"-ex", file, "-lds", lab.Value("KV_LAB_SRC_PORTS")});
+    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    const std::string before = Dump();
+
+    // Cut in the middle of the Client section, after the Oms section has changed both instances.
+    const std::string whole = KvTest::ReadFile(file);
+    const size_t begin = whole.find("<Client");
+    const size_t end = whole.find("</Client>");
+    ASSERT_NE(begin, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    KvTest::WriteFile(file, whole.substr(0, whole.find('\n', (begin + end) / 2) + 1));
+
+    KvTest::ProcessResult cut = Import(dir.File("cut"), false);
+    ASSERT_EQ(cut.status, 255) << cut.out << cut.err;
+    EXPECT_EQ(cut.out.find(kSuccess), std::string::npos);
+    ASSERT_NE(Dump(), before);
+
+    Undo(dir.File("cut"));
+    EXPECT_EQ(Dump(), before) << "the failed import was not undone";
+}
+
 }  // namespace
