@@ -1,11 +1,11 @@
 #include "app/DryRunClient.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cwchar>
 #include <optional>
 #include <utility>
 
+#include "app/EntryFilter.h"
 #include "platform/CodePage.h"
 
 namespace KvMigration {
@@ -20,13 +20,6 @@ using Action = DroppedWrite::Action;
 constexpr const char* kPolicyLink = "orvexKVPolicyLink";
 // The migration mark a relink adds beside the links.
 constexpr const char* kMark = "description";
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // The directory's text for the console: control characters (C0, DEL, C1) as "\xNN".
 std::wstring Shown(const std::string& utf8) {
@@ -73,7 +66,7 @@ const std::vector<std::string>* Values(
     const std::vector<std::pair<std::string, std::vector<std::string>>>& attributes,
     std::string_view name) {
     for (const auto& [type, values] : attributes) {
-        if (SameName(type, name) && !values.empty()) {
+        if (SameText(type, name) && !values.empty()) {
             return &values;
         }
     }
@@ -127,7 +120,7 @@ std::wstring FormatDroppedWrite(const DroppedWrite& write) {
     line += L' ';
     line += write.kind.empty() ? L"entry" : Shown(write.kind);
     line += L' ' + Shown(write.id);
-    if (!write.name.empty() && !SameName(write.name, write.id)) {
+    if (!write.name.empty() && !SameText(write.name, write.id)) {
         line += L" \"" + Shown(write.name) + L'"';
     }
     for (size_t i = 0; i < write.attributes.size(); ++i) {
@@ -203,11 +196,11 @@ int DryRunLdapClient::modify(const std::string& dn, const std::vector<LdapModifi
     bool others = false;
     for (const LdapModification& mod : mods) {
         if (std::none_of(write.attributes.begin(), write.attributes.end(),
-                         [&](const std::string& name) { return SameName(name, mod.type); })) {
+                         [&](const std::string& name) { return SameText(name, mod.type); })) {
             write.attributes.push_back(mod.type);
         }
-        links = links || SameName(mod.type, kPolicyLink);
-        others = others || (!SameName(mod.type, kPolicyLink) && !SameName(mod.type, kMark));
+        links = links || SameText(mod.type, kPolicyLink);
+        others = others || (!SameText(mod.type, kPolicyLink) && !SameText(mod.type, kMark));
     }
     write.action = links && !others ? Action::Relink : Action::Update;
     overlay_.Modify(dn, mods);

@@ -1,7 +1,6 @@
 #include "app/DryRunOverlay.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "app/EntryFilter.h"
 #include "ldap/LdapHelper.h"
@@ -18,16 +17,12 @@ constexpr int kModDelete = 0x01;
 // Longer values (bodies, keys) are not indexed; a search for one scans the made entries.
 constexpr size_t kIndexedValue = 256;
 
-bool SameName(const std::string& a, const std::string& b) {
-    return FoldDn(a) == FoldDn(b);
-}
-
 using Attribute = std::pair<std::string, std::vector<std::string>>;
 
 std::vector<Attribute>::iterator FindAttribute(LdapEntryData& entry, const std::string& name) {
     return std::find_if(
         entry.attributes.begin(), entry.attributes.end(),
-        [&](const Attribute& attribute) { return SameName(attribute.first, name); });
+        [&](const Attribute& attribute) { return SameText(attribute.first, name); });
 }
 
 // What a search asking for `request.attributes` gets of an entry.
@@ -37,14 +32,14 @@ LdapEntryData Projected(const LdapEntryData& entry, const SearchRequest& request
     LdapEntryData copy{entry.dn, {}};
     for (const Attribute& attribute : entry.attributes) {
         const bool asked = all || std::any_of(wanted.begin(), wanted.end(), [&](const auto& name) {
-                               return SameName(name, attribute.first);
+                               return SameText(name, attribute.first);
                            });
         if (asked && !attribute.second.empty()) {
             copy.attributes.push_back(attribute);
         }
     }
     const bool dnAsked = std::any_of(wanted.begin(), wanted.end(), [](const std::string& name) {
-        return SameName(name, "distinguishedName");
+        return SameText(name, "distinguishedName");
     });
     if (dnAsked && FindAttribute(copy, "distinguishedName") == copy.attributes.end()) {
         copy.attributes.push_back({"distinguishedName", {entry.dn}});
@@ -123,7 +118,7 @@ void DryRunOverlay::Forget(std::map<std::string, LdapEntryData>::iterator made) 
 void DryRunOverlay::Add(const std::string& dn, const std::vector<LdapModification>& mods) {
     LdapEntryData entry{dn, {}};
     ApplyModifications(entry, mods);
-    const std::string folded = FoldDn(dn);
+    const std::string folded = FoldText(dn);
     modified_.erase(folded);
     if (auto made = added_.find(folded); made != added_.end()) {
         Forget(made);
@@ -133,7 +128,7 @@ void DryRunOverlay::Add(const std::string& dn, const std::vector<LdapModificatio
 }
 
 void DryRunOverlay::Modify(const std::string& dn, const std::vector<LdapModification>& mods) {
-    const std::string folded = FoldDn(dn);
+    const std::string folded = FoldText(dn);
     if (auto made = added_.find(folded); made != added_.end()) {
         Index(folded, made->second, false);
         ApplyModifications(made->second, mods);
@@ -145,7 +140,7 @@ void DryRunOverlay::Modify(const std::string& dn, const std::vector<LdapModifica
 }
 
 void DryRunOverlay::Remove(const std::string& dn) {
-    const std::string folded = FoldDn(dn);
+    const std::string folded = FoldText(dn);
     for (auto made = added_.begin(); made != added_.end();) {
         if (DnAtOrBelow(made->first, folded)) {
             Index(made->first, made->second, false);
@@ -160,7 +155,7 @@ void DryRunOverlay::Remove(const std::string& dn) {
 }
 
 void DryRunOverlay::Rename(const std::string& dn, const std::string& newDn) {
-    const std::string folded = FoldDn(dn);
+    const std::string folded = FoldText(dn);
     auto made = added_.find(folded);
     if (made == added_.end()) {
         // The entry's values are the server's: the overlay cannot show it under the new name.
@@ -170,7 +165,7 @@ void DryRunOverlay::Rename(const std::string& dn, const std::string& newDn) {
     LdapEntryData entry = made->second;
     Forget(made);
     entry.dn = newDn;
-    const std::string newFolded = FoldDn(newDn);
+    const std::string newFolded = FoldText(newDn);
     if (auto taken = added_.find(newFolded); taken != added_.end()) {
         Forget(taken);
     }
@@ -201,12 +196,12 @@ bool DryRunOverlay::IsRemoved(const std::string& folded) const {
 }
 
 bool DryRunOverlay::InScope(const SearchRequest& request, const std::string& folded) const {
-    const std::string base = FoldDn(request.base.value_or(std::string()));
+    const std::string base = FoldText(request.base.value_or(std::string()));
     switch (request.scope) {
         case LdapHelper::SCOPE_BASE:
             return folded == base;
         case LdapHelper::SCOPE_ONELEVEL:
-            return FoldDn(ParentOf(folded)) == base;
+            return FoldText(ParentOf(folded)) == base;
         default:
             return DnAtOrBelow(folded, base);
     }
@@ -216,7 +211,7 @@ std::optional<SearchResult> DryRunOverlay::AnswerLocally(const SearchRequest& re
     if (request.scope != LdapHelper::SCOPE_BASE || !request.base || request.base->empty()) {
         return std::nullopt;
     }
-    const std::string folded = FoldDn(*request.base);
+    const std::string folded = FoldText(*request.base);
     SearchResult result;
     if (auto made = added_.find(folded); made != added_.end()) {
         if (MatchesFilter(request.filter, made->second)) {
@@ -235,7 +230,7 @@ void DryRunOverlay::Adjust(const SearchRequest& request, SearchResult& result) c
     if (!request.base) {
         return;  // the root DSE
     }
-    const std::string base = FoldDn(*request.base);
+    const std::string base = FoldText(*request.base);
     if (result.result_code == LdapHelper::LDAP_RC_NO_SUCH_OBJECT && added_.count(base) != 0) {
         result.result_code = LdapHelper::LDAP_RC_SUCCESS;
     }
@@ -243,11 +238,11 @@ void DryRunOverlay::Adjust(const SearchRequest& request, SearchResult& result) c
         return;
     }
     std::erase_if(result.entries, [&](const LdapEntryData& entry) {
-        const std::string folded = FoldDn(entry.dn);
+        const std::string folded = FoldText(entry.dn);
         return IsRemoved(folded) || added_.count(folded) != 0;
     });
     for (LdapEntryData& entry : result.entries) {
-        if (auto changed = modified_.find(FoldDn(entry.dn)); changed != modified_.end()) {
+        if (auto changed = modified_.find(FoldText(entry.dn)); changed != modified_.end()) {
             LdapEntryData changedEntry = entry;
             ApplyModifications(changedEntry, changed->second);
             entry = Projected(changedEntry, request);

@@ -1,7 +1,6 @@
 #include "app/EntryFilter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string_view>
 
@@ -12,12 +11,7 @@ namespace {
 constexpr int kMaxDepth = 32;
 
 char Fold(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Fold(x) == Fold(y); });
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 int HexDigit(char c) {
@@ -260,8 +254,9 @@ bool MatchesFilter(const std::string& filter, const LdapHelper::LdapEntryData& e
     return result.value_or(false) && at == text.size();
 }
 
-std::string FoldDn(const std::string& dn) {
-    return FoldText(dn);
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Fold(x) == Fold(y); });
 }
 
 bool DnAtOrBelow(const std::string& dn, const std::string& top) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ldap/LdapClient.h"
 
@@ -23,11 +24,12 @@ struct Equality {
 };
 std::optional<Equality> RequiredEquality(const std::string& filter);
 
-// The text in the form the comparisons of values use: ASCII letters lowered.
+// The text (a DN, a name, a value) in the form the comparisons here use: ASCII letters lowered
+// and every other byte as it is, whatever the locale, since the text is UTF-8 or binary.
 std::string FoldText(const std::string& text);
 
-// The DN in the form the comparisons below use: ASCII letters lowered.
-std::string FoldDn(const std::string& dn);
+// Whether two names are equal without regard to ASCII case, as FoldText compares them.
+bool SameText(std::string_view a, std::string_view b);
 
 // Whether the folded `dn` is the folded `top` or an entry below it.
 bool DnAtOrBelow(const std::string& dn, const std::string& top);

@@ -1,9 +1,9 @@
 #include "app/UndoRecordingClient.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
+#include "app/EntryFilter.h"
 #include "app/UndoLdif.h"
 #include "base/KvError.h"
 #include "ldap/LdapHelper.h"
@@ -18,12 +18,6 @@ using LdapHelper::LdapEntryData;
 using LdapHelper::LdapModification;
 
 constexpr uint32_t kPageSize = 500;
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // What the directory makes itself and refuses, or makes anew, on an add: an entry added back
 // gets new ones of these (a new objectGUID above all).
@@ -41,7 +35,7 @@ bool IsMadeByServer(const std::string& name) {
                                                "dscorepropagationdata",
                                                "replpropertymetadata",
                                                "ntsecuritydescriptor"};
-    return made.count(Lower(name)) != 0;
+    return made.count(FoldText(name)) != 0;
 }
 
 // RDNs above the entry: parents have fewer, so sorting by it puts them first.
@@ -114,9 +108,8 @@ int UndoRecordingClient::modify(const std::string& dn, const std::vector<LdapMod
     std::vector<LdifAttribute> previous;
     std::vector<std::string> names;
     for (const LdapModification& mod : mods) {
-        const bool listed = std::any_of(previous.begin(), previous.end(), [&](const auto& a) {
-            return Lower(a.first) == Lower(mod.type);
-        });
+        const bool listed = std::any_of(previous.begin(), previous.end(),
+                                        [&](const auto& a) { return SameText(a.first, mod.type); });
         if (!listed) {
             previous.push_back({mod.type, {}});
             names.push_back(mod.type);
@@ -136,7 +129,7 @@ int UndoRecordingClient::modify(const std::string& dn, const std::vector<LdapMod
     }
     for (const auto& [name, values] : entries.front().attributes) {
         for (LdifAttribute& attribute : previous) {
-            if (Lower(attribute.first) == Lower(name)) {
+            if (SameText(attribute.first, name)) {
                 attribute.second = values;
             }
         }
