@@ -105,40 +105,21 @@ ObjectReport::~ObjectReport() {
     close(fd_);
 }
 
-SectionTally& ObjectReport::TallyOf(const std::wstring& section) {
-    for (SectionTally& tally : tallies_) {
-        if (tally.section == section) {
-            return tally;
-        }
-    }
-    tallies_.push_back(SectionTally{section, {}});
-    return tallies_.back();
-}
-
-void ObjectReport::OnSection(const std::wstring& section) {
-    std::lock_guard guard(lock_);
-    TallyOf(section);
-}
-
 void ObjectReport::OnObject(const ObjectEvent& event, const MigrationJournal& /*journal*/) {
     std::lock_guard guard(lock_);
     if (finished_ || broken_) {
         return;
     }
     Write(ReportObjectLine(event));
-    // Counted only once written, so that the summary counts exactly the lines above it.
-    if (!broken_) {
-        ++TallyOf(event.section).counts[static_cast<size_t>(event.action)];
-    }
 }
 
-void ObjectReport::Finish(int status) {
+void ObjectReport::Finish(int status, const std::vector<SectionTally>& tallies) {
     std::lock_guard guard(lock_);
     if (finished_ || broken_) {
         return;
     }
     finished_ = true;
-    Write(ReportSummaryLine(ReportSummary{tallies_, status, isExport_, dryRun_}));
+    Write(ReportSummaryLine(ReportSummary{tallies, status, isExport_, dryRun_}));
     if (!broken_ && fsync(fd_) != 0) {
         const int error = errno;
         PrintWarning(FormatString(L"The report file \"%ls\" could not be written to disk: %s.",

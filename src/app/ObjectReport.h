@@ -28,16 +28,16 @@ public:
     ObjectReport(const ObjectReport&) = delete;
     ObjectReport& operator=(const ObjectReport&) = delete;
 
-    void OnSection(const std::wstring& section) override;
     void OnObject(const ObjectEvent& event, const MigrationJournal& journal) override;
 
-    // Writes the summary line with the run's exit status and puts the file on disk. Only the
+    // Writes the summary line with the journal's counts and the run's exit status, and puts the
+    // file on disk. The report sees the journal's events from its first, so the counts are those
+    // of the lines above; a report that could not write one of them gets no summary. Only the
     // first call writes; events after it are not reported.
-    void Finish(int status);
+    void Finish(int status, const std::vector<SectionTally>& tallies);
 
 private:
     ObjectReport(int fd, std::wstring path, bool isExport, bool dryRun);
-    SectionTally& TallyOf(const std::wstring& section);
     void Write(const std::string& line);
 
     std::mutex lock_;
@@ -45,7 +45,6 @@ private:
     std::wstring path_;
     bool isExport_;
     bool dryRun_;
-    std::vector<SectionTally> tallies_;
     bool finished_ = false;
     bool broken_ = false;
 };

@@ -87,9 +87,9 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
                          [&] { return ObjectReport::Open(parameters); });
         journal->AddSink(report);
     }
-    FatalActionScope reportOnFailure([report] {
+    FatalActionScope reportOnFailure([report, journal] {
         if (report) {
-            report->Finish(255);
+            report->Finish(255, journal->Tallies());
         }
     });
     journal->AddSink(std::make_shared<ConsoleProgress>(Platform::SystemConsole()));
@@ -128,7 +128,7 @@ int RunMigration(const std::vector<std::wstring>& arguments) {
                 }
             });
     if (report) {
-        report->Finish(0);
+        report->Finish(0, journal->Tallies());
     }
 
     storage.adSession.reset();

@@ -60,9 +60,9 @@ TEST_F(ObjectReportTest, WritesEachObjectAsItIsRecordedAndTheSummaryOfTheLinesLa
                    L"not a domain subtree container");
     journal.Record(ObjectEvent{L"Client", L"User", L"S-1-5-21-1-2-3-1105", L"u",
                                ObjectAction::Failed, L"Access is denied.", 5});
-    report->Finish(0);
+    report->Finish(0, journal.Tallies());
     journal.Record(L"Policy", L"{P}", L"late", ObjectAction::Created);
-    report->Finish(255);
+    report->Finish(255, journal.Tallies());
 
     EXPECT_EQ(KvTest::ReadFile(dir.File("report.jsonl")),
               first +
@@ -81,7 +81,7 @@ TEST_F(ObjectReportTest, WritesEachObjectAsItIsRecordedAndTheSummaryOfTheLinesLa
 
 TEST_F(ObjectReportTest, ReplacesARegularFileWithTheReportOfThisRun) {
     KvTest::WriteFile(dir.File("old.jsonl"), "{\"summary\":{},\"status\":0}\nmore than a line\n");
-    ObjectReport::Open(Parameters(dir.File("old.jsonl"), true))->Finish(255);
+    ObjectReport::Open(Parameters(dir.File("old.jsonl"), true))->Finish(255, {});
     EXPECT_EQ(KvTest::ReadFile(dir.File("old.jsonl")),
               "{\"summary\":{},\"status\":255,\"pass\":\"export\",\"dryRun\":false}\n");
 }
