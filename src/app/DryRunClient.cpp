@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/EntryFilter.h"
+#include "ldap/LdapHelper.h"
 #include "platform/CodePage.h"
 
 namespace KvMigration {
@@ -158,7 +159,7 @@ int DryRunLdapClient::search(const SearchRequest& request, SearchResult& result)
 void DryRunLdapClient::Describe(DroppedWrite& write) {
     SearchRequest request;
     request.base = write.dn;
-    request.scope = 0;
+    request.scope = LdapHelper::SCOPE_BASE;
     request.filter = "(objectClass=*)";
     request.attributes = {"objectClass", "name", "displayName", "cn"};
     SearchResult result;

@@ -13,7 +13,6 @@ using LdapHelper::LdapModification;
 using LdapHelper::SearchRequest;
 using LdapHelper::SearchResult;
 
-constexpr int kModDelete = 0x01;
 // Longer values (bodies, keys) are not indexed; a search for one scans the made entries.
 constexpr size_t kIndexedValue = 256;
 
@@ -59,7 +58,8 @@ void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification
     for (const LdapModification& mod : mods) {
         const int op = mod.op & ~LdapHelper::LDAP_MODOP_BVALUES;
         auto found = FindAttribute(entry, mod.type);
-        if (op == LdapHelper::LDAP_MODOP_REPLACE || (op == kModDelete && mod.values.empty())) {
+        if (op == LdapHelper::LDAP_MODOP_REPLACE ||
+            (op == LdapHelper::LDAP_MODOP_DELETE && mod.values.empty())) {
             if (found != entry.attributes.end()) {
                 entry.attributes.erase(found);
             }
@@ -69,7 +69,7 @@ void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification
             continue;
         }
         if (found == entry.attributes.end()) {
-            if (op == kModDelete) {
+            if (op == LdapHelper::LDAP_MODOP_DELETE) {
                 continue;
             }
             entry.attributes.push_back({mod.type, {}});
@@ -78,9 +78,9 @@ void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification
         std::vector<std::string>& values = found->second;
         for (const std::string& value : mod.values) {
             auto same = std::find(values.begin(), values.end(), value);
-            if (op == kModDelete && same != values.end()) {
+            if (op == LdapHelper::LDAP_MODOP_DELETE && same != values.end()) {
                 values.erase(same);
-            } else if (op != kModDelete && same == values.end()) {
+            } else if (op != LdapHelper::LDAP_MODOP_DELETE && same == values.end()) {
                 values.push_back(value);
             }
         }

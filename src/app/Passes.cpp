@@ -96,6 +96,18 @@ private:
     std::wstring section_;
 };
 
+// What the sections had to leave out, each text after a blank; empty when nothing was.
+template <typename Section>
+std::wstring MissingContentOf(const std::vector<std::shared_ptr<Section>>& sections) {
+    std::wstring missing;
+    for (const std::shared_ptr<Section>& section : sections) {
+        if (std::wstring text = section->MissingContent(); !text.empty()) {
+            missing += L" " + text;
+        }
+    }
+    return missing;
+}
+
 void Register(SaxWriter& writer, const wchar_t* path, std::shared_ptr<IExporter> exporter,
               std::vector<std::shared_ptr<IExporter>>& registered) {
     if (exporter) {
@@ -253,13 +265,7 @@ void ExportData(const InputParameters& parameters, const StorageSession& session
     writer.EndNode();
     // An exporter that went on after a part of its section failed has said so on the console; the
     // file holds everything else, but the run must not end as a success.
-    std::wstring missing;
-    for (const std::shared_ptr<IExporter>& exporter : exporters) {
-        if (std::wstring text = exporter->MissingContent(); !text.empty()) {
-            missing += L" " + text;
-        }
-    }
-    if (!missing.empty()) {
+    if (const std::wstring missing = MissingContentOf(exporters); !missing.empty()) {
         KV_RAISE_ERROR(L"ExportData", L"The export is incomplete." + missing +
                                           L" The rest of the file was written; the trace holds "
                                           L"the errors.");
@@ -299,13 +305,7 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
     NameAbsentSections(reader, selected, parameters.fileName);
     // Everything the file holds has been read and the rest imported; what an importer had to
     // leave out keeps the run from ending as a success.
-    std::wstring missing;
-    for (const std::shared_ptr<IImporter>& importer : importers) {
-        if (std::wstring text = importer->MissingContent(); !text.empty()) {
-            missing += L" " + text;
-        }
-    }
-    if (!missing.empty()) {
+    if (const std::wstring missing = MissingContentOf(importers); !missing.empty()) {
         KV_RAISE_ERROR(L"ImportData", L"The import is incomplete." + missing);
     }
 }

@@ -38,6 +38,7 @@ inline constexpr int LDAP_OPTION_ENCRYPT = 0x96;
 inline constexpr int LDAP_CHASE_EXTERNAL = 0x40;
 
 inline constexpr int LDAP_MODOP_ADD = 0x00;
+inline constexpr int LDAP_MODOP_DELETE = 0x01;
 inline constexpr int LDAP_MODOP_REPLACE = 0x02;
 inline constexpr int LDAP_MODOP_BVALUES = 0x80;
 

@@ -240,11 +240,12 @@ TEST_F(DryRunClientTest, ServerFailuresOfReadsPassUnchanged) {
 
 TEST(ApplyModificationsTest, AddsDeletesAndReplacesValues) {
     LdapHelper::LdapEntryData entry{"CN=e", {{"member", {"a", "b"}}, {"cn", {"e"}}}};
-    ApplyModifications(entry, {{kAdd, "member", {"b", "c"}},
-                               {LdapHelper::LDAP_MODOP_BVALUES | 0x01, "member", {"a"}},
-                               {kReplace, "cn", {}},
-                               {kReplace, "name", {"n"}},
-                               {LdapHelper::LDAP_MODOP_BVALUES | 0x01, "absent", {}}});
+    ApplyModifications(
+        entry, {{kAdd, "member", {"b", "c"}},
+                {LdapHelper::LDAP_MODOP_BVALUES | LdapHelper::LDAP_MODOP_DELETE, "member", {"a"}},
+                {kReplace, "cn", {}},
+                {kReplace, "name", {"n"}},
+                {LdapHelper::LDAP_MODOP_BVALUES | LdapHelper::LDAP_MODOP_DELETE, "absent", {}}});
     const auto expected = std::vector<std::pair<std::string, std::vector<std::string>>>{
         {"member", {"b", "c"}}, {"name", {"n"}}};
     EXPECT_EQ(entry.attributes, expected);

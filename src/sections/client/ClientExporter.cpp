@@ -36,9 +36,7 @@ bool ClientExporter::CheckExportContext(const MigrationContext& context) {
 }
 
 void ClientExporter::Export(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context) {
-    if (context.journal) {
-        journal_ = context.journal;
-    }
+    journal_ = context.journal;
     // The exporter runs alone, and nothing leaves ExportSection: the failures recorded meanwhile
     // are its own.
     const uint64_t failedBefore = journal_->Total(ObjectAction::Failed);

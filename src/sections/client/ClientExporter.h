@@ -30,7 +30,7 @@ public:
 private:
     CLdapSession session_;
     std::shared_ptr<ISaxWriter> writer_;
-    MigrationJournalPtr journal_ = std::make_shared<MigrationJournal>();
+    MigrationJournalPtr journal_;
     uint64_t failed_ = 0;
     void ExportSection(std::shared_ptr<ISaxWriter> writer, const MigrationContext& context);
 };

@@ -42,9 +42,7 @@ bool ClientImporter::CheckImportContext(const MigrationContext& context) {
         }
         return true;
     } catch (const KvBase::CKvError& e) {
-        if (context.journal) {
-            RecordPartFailure(*context.journal, L"Client", e);
-        }
+        RecordPartFailure(*context.journal, L"Client", e);
         ReportClientError(e);
         return false;
     }
