@@ -81,8 +81,16 @@ UndoFile::UndoFile(std::string path, std::string server)
         "them did not end.\n# Apply them last first (reverse the order of the records) with "
         "ldapmodify -c.\n# server: " +
         server_ + "\n\n";
-    if (int error = WriteAll(fd_, header, 0); error != 0 || fsync(fd_) != 0) {
-        RaiseFileError(L"UndoFile::UndoFile", partPath_, "written", error != 0 ? error : errno);
+    int error = WriteAll(fd_, header, 0);
+    if (error == 0 && fsync(fd_) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        // Not left behind: a ".part" without its header would stop the next run in this folder.
+        close(fd_);
+        fd_ = -1;
+        unlink(partPath_.c_str());
+        RaiseFileError(L"UndoFile::UndoFile", partPath_, "written", error);
     }
     end_ = static_cast<off_t>(header.size());
     SyncFolderOf(partPath_);
@@ -140,8 +148,10 @@ void UndoFile::Finish() {
     if (finished_) {
         return;
     }
-    WriteFinal();
+    // Tried once: after a failure the run has said that the ".part" holds every record, and so
+    // it stays.
     finished_ = true;
+    WriteFinal();
     close(fd_);
     fd_ = -1;
     unlink(partPath_.c_str());

@@ -29,7 +29,8 @@ public:
     // The change was refused by the server: its reversal is left out of the final file.
     void Withdraw(size_t record);
     // Writes "<path>" with the records last first and removes the ".part"; only the first call
-    // does anything. Raises on a write error, leaving the ".part" in place.
+    // does anything, and Append refuses after it. Raises on a write error, leaving the ".part"
+    // in place.
     void Finish();
 
 private:

@@ -201,9 +201,11 @@ std::vector<LdapEntryData> UndoRecordingClient::Read(const std::string& dn, int 
             return {};
         }
         // No entry there (or none in this partition): the change will be refused and needs no
-        // reversal.
-        if (result.result_code == LdapHelper::LDAP_RC_NO_SUCH_OBJECT ||
-            result.result_code == LdapHelper::LDAP_RC_REFERRAL) {
+        // reversal. Only the first page can say so: a later one that does has lost the entries
+        // below, and a tree delete sent then would take them without their reversal.
+        const bool firstPage = request.page_cookie.empty();
+        if (firstPage && (result.result_code == LdapHelper::LDAP_RC_NO_SUCH_OBJECT ||
+                          result.result_code == LdapHelper::LDAP_RC_REFERRAL)) {
             return {};
         }
         if (result.result_code != LdapHelper::LDAP_RC_SUCCESS) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -126,6 +127,18 @@ TEST_F(UndoRecordingClientTest, ATreeDeleteIsReversedByAddsOfTheSubtreeParentsFi
                           "dn: CN=d,CN=c,CN=p,DC=korvant\nchangetype: add\ncn: d\n\n");
 }
 
+TEST_F(UndoRecordingClientTest, ASubtreeThatVanishesBetweenPagesIsNotDeletedWithoutItsReversal) {
+    script->Reply(0, {Entry("CN=p,DC=korvant", {{"cn", {"p"}}})}, {}, "next");
+    script->Reply(LdapHelper::LDAP_RC_NO_SUCH_OBJECT);
+    EXPECT_EQ(Description([&] { client.remove("CN=p,DC=korvant", {kTreeDelete}); }),
+              L"The entry \"CN=p,DC=korvant\" could not be read for its undo record: No such "
+              L"object. Nothing more was written.");
+    EXPECT_EQ(script->calls,
+              (std::vector<std::string>{
+                  "search 'CN=p,DC=korvant' 2 (objectClass=*) page=500 cookie=",
+                  "search 'CN=p,DC=korvant' 2 (objectClass=*) page=500 cookie=next"}));
+}
+
 TEST_F(UndoRecordingClientTest, TheFinalFileHoldsTheReversalsLastFirstWithoutRefusedChanges) {
     script->Reply(LdapHelper::LDAP_RC_NO_SUCH_OBJECT);
     client.add("CN=a,DC=korvant", {}, {});
@@ -198,6 +211,24 @@ TEST(UndoFolderTest, AFolderWithAnEarlierRunsFilesIsRefusedAndAMissingOneIsMadeP
     EXPECT_EQ(status.st_mode & 0777, 0700u);
     EXPECT_EQ(UndoFileName("lds1.corp.local", 50000), "lds1.corp.local_50000.ldif");
     EXPECT_EQ(UndoFileName("fe80::1%eth0", 50000), "fe80__1_eth0_50000.ldif");
+}
+
+// A failed finish is not tried again (the fatal output would otherwise repeat it at the run's
+// end): the ".part" the run has named stays whole, and no final file appears behind it.
+TEST(UndoFileTest, AFinishThatFailedIsNotTriedAgain) {
+    KvTest::ScopedTempDir dir;
+    const std::string path = dir.File("h_1.ldif");
+    UndoFile file(path, "ldap://h:1");
+    file.Append("dn: CN=a\nchangetype: delete\n\n");
+    ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    EXPECT_EQ(Description([&] { file.Finish(); }), L"The undo file \"" +
+                                                       Platform::Utf8ToWide(path) +
+                                                       L"\" could not be created: File exists.");
+    ASSERT_EQ(rmdir(path.c_str()), 0);
+    EXPECT_EQ(Description([&] { file.Finish(); }), L"(nothing raised)");
+    struct stat status {};
+    EXPECT_NE(stat(path.c_str(), &status), 0) << "a final file was written after the failure";
+    EXPECT_NE(KvTest::ReadFile(path + ".part").find("dn: CN=a\n"), std::string::npos);
 }
 
 }  // namespace
