@@ -73,6 +73,13 @@ std::shared_ptr<ObjectReport> ObjectReport::Open(const InputParameters& paramete
                                                L"-report needs a file of its own.",
                                                path.c_str()));
     }
+    // Nor over the trace log, which every run of the program appends to.
+    if (const std::string trace = KvBase::GetTraceLogPath();
+        !trace.empty() && SameFile(path, Platform::Utf8ToWide(trace))) {
+        KV_RAISE_ERROR(kFunction, FormatString(L"The report file \"%ls\" is the trace log; "
+                                               L"-report needs a file of its own.",
+                                               path.c_str()));
+    }
     // Not emptied on open: only once it is known to be a regular file, not a FIFO or device put
     // in place of the name since it was looked at.
     int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,

@@ -21,8 +21,8 @@ class ObjectReport : public IJournalSink {
 public:
     // Creates the file `parameters.reportFile`, or empties it when it is a regular file already:
     // the report tells about this run only. Raised: a name that is a folder, a device, a FIFO or a
-    // symbolic link; the migration file itself under any of its names; a folder that does not
-    // exist; a file that cannot be opened for writing.
+    // symbolic link; the migration file or the trace log under any of their names; a folder that
+    // does not exist; a file that cannot be opened for writing.
     static std::shared_ptr<ObjectReport> Open(const InputParameters& parameters);
     ~ObjectReport() override;
     ObjectReport(const ObjectReport&) = delete;

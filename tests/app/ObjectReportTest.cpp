@@ -158,5 +158,17 @@ TEST_F(ObjectReportProgramTest, AReportThatCannotBeOpenedEndsTheRunBeforeTheStor
     EXPECT_EQ(KvTest::ReadFile(dir_.File("work/m.xml")), "<Migration/>");
 }
 
+TEST_F(ObjectReportProgramTest, TheTraceLogIsNoReportFile) {
+    KvTest::WriteFile(dir_.File("work/m.xml"), "<Migration/>");
+    const std::string trace = LogPath();
+    KvTest::ProcessResult result = Run({"-im", "m.xml", "-lds", "51000:51002", "-srv", "127.0.0.9",
+                                        "-report", "../logs/KvMigrationUtil.log"});
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "The report file \"" + dir_.File("logs/KvMigrationUtil.log") +
+                              "\" is the trace log; -report needs a file of its own.\n" +
+                              TraceLine());
+    EXPECT_NE(KvTest::ReadFile(trace).find("End."), std::string::npos) << "the trace was emptied";
+}
+
 }  // namespace
 }  // namespace KvMigration
