@@ -39,6 +39,30 @@ void MakeAndFindEveryUser(benchmark::State& state) {
 }
 BENCHMARK(MakeAndFindEveryUser)->Arg(1000)->Arg(4000)->Arg(16000)->Arg(64000)->Complexity();
 
+// A page of N entries the server returns, seen through an account that has dropped one write
+// elsewhere, as every search of a dry run after its first write is.
+void AdjustAServerPage(benchmark::State& state) {
+    const int64_t count = state.range(0);
+    const std::string users = "CN=Users,CN=SD";
+    KvMigration::DryRunOverlay overlay;
+    overlay.Add("CN=Other,CN=SD", {{kAdd, "objectClass", {"container"}}});
+    LdapHelper::SearchRequest request;
+    request.base = users;
+    request.scope = 1;
+    request.filter = "(objectClass=user)";
+    LdapHelper::SearchResult page;
+    for (int64_t i = 0; i < count; ++i) {
+        page.entries.push_back({"CN=User" + std::to_string(i) + "," + users, {{"cn", {"u"}}}});
+    }
+    for (auto _ : state) {
+        LdapHelper::SearchResult result = page;
+        overlay.Adjust(request, result);
+        benchmark::DoNotOptimize(result.entries.size());
+    }
+    state.SetComplexityN(count);
+}
+BENCHMARK(AdjustAServerPage)->Arg(500)->Arg(2000)->Arg(8000)->Complexity();
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -52,6 +52,18 @@ std::string ParentOf(const std::string& dn) {
     return LdapHelper::SplitFirstRdn(dn, rdn, parent) ? parent : std::string();
 }
 
+// Whether the made entry `folded` is in the scope of a search from the folded `base`.
+bool InScope(int scope, const std::string& base, const std::string& folded) {
+    switch (scope) {
+        case LdapHelper::SCOPE_BASE:
+            return folded == base;
+        case LdapHelper::SCOPE_ONELEVEL:
+            return FoldText(ParentOf(folded)) == base;
+        default:
+            return DnAtOrBelow(folded, base);
+    }
+}
+
 }  // namespace
 
 void ApplyModifications(LdapEntryData& entry, const std::vector<LdapModification>& mods) {
@@ -195,18 +207,6 @@ bool DryRunOverlay::IsRemoved(const std::string& folded) const {
     return false;
 }
 
-bool DryRunOverlay::InScope(const SearchRequest& request, const std::string& folded) const {
-    const std::string base = FoldText(request.base.value_or(std::string()));
-    switch (request.scope) {
-        case LdapHelper::SCOPE_BASE:
-            return folded == base;
-        case LdapHelper::SCOPE_ONELEVEL:
-            return FoldText(ParentOf(folded)) == base;
-        default:
-            return DnAtOrBelow(folded, base);
-    }
-}
-
 std::optional<SearchResult> DryRunOverlay::AnswerLocally(const SearchRequest& request) const {
     if (request.scope != LdapHelper::SCOPE_BASE || !request.base || request.base->empty()) {
         return std::nullopt;
@@ -227,8 +227,9 @@ std::optional<SearchResult> DryRunOverlay::AnswerLocally(const SearchRequest& re
 }
 
 void DryRunOverlay::Adjust(const SearchRequest& request, SearchResult& result) const {
-    if (!request.base) {
-        return;  // the root DSE
+    // The root DSE, or nothing dropped yet: the server's answer is the whole truth.
+    if (!request.base || (added_.empty() && modified_.empty() && removed_.empty())) {
+        return;
     }
     const std::string base = FoldText(*request.base);
     if (result.result_code == LdapHelper::LDAP_RC_NO_SUCH_OBJECT && added_.count(base) != 0) {
@@ -237,22 +238,31 @@ void DryRunOverlay::Adjust(const SearchRequest& request, SearchResult& result) c
     if (result.result_code != LdapHelper::LDAP_RC_SUCCESS) {
         return;
     }
-    std::erase_if(result.entries, [&](const LdapEntryData& entry) {
+    // The server's entries that the dropped writes removed or made again leave; the ones they
+    // modified show the modification.
+    size_t kept = 0;
+    for (size_t i = 0; i < result.entries.size(); ++i) {
+        LdapEntryData& entry = result.entries[i];
         const std::string folded = FoldText(entry.dn);
-        return IsRemoved(folded) || added_.count(folded) != 0;
-    });
-    for (LdapEntryData& entry : result.entries) {
-        if (auto changed = modified_.find(FoldText(entry.dn)); changed != modified_.end()) {
+        if (IsRemoved(folded) || added_.count(folded) != 0) {
+            continue;
+        }
+        if (auto changed = modified_.find(folded); changed != modified_.end()) {
             LdapEntryData changedEntry = entry;
             ApplyModifications(changedEntry, changed->second);
             entry = Projected(changedEntry, request);
         }
+        if (kept != i) {
+            result.entries[kept] = std::move(entry);
+        }
+        ++kept;
     }
+    result.entries.resize(kept);
     if (!result.page_cookie.empty()) {
         return;
     }
     auto join = [&](const std::string& folded, const LdapEntryData& made) {
-        if (InScope(request, folded) && MatchesFilter(request.filter, made)) {
+        if (InScope(request.scope, base, folded) && MatchesFilter(request.filter, made)) {
             result.entries.push_back(Projected(made, request));
         }
     };

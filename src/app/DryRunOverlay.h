@@ -37,7 +37,6 @@ private:
     // Keeps the index of the made entry's short values in step with the entry.
     void Index(const std::string& folded, const LdapHelper::LdapEntryData& entry, bool present);
     void Forget(std::map<std::string, LdapHelper::LdapEntryData>::iterator made);
-    bool InScope(const LdapHelper::SearchRequest& request, const std::string& folded) const;
 
     std::map<std::string, LdapHelper::LdapEntryData> added_;  // by folded DN
     std::map<std::string, std::vector<LdapHelper::LdapModification>> modified_;
