@@ -233,17 +233,11 @@ std::vector<LdapEntryData> UndoRecordingClient::Read(const std::string& dn, int 
     return entries;
 }
 
-size_t UndoRecordingClient::Save(const std::string& records) {
+std::pair<std::shared_ptr<UndoFile>, size_t> UndoRecordingClient::Save(const std::string& records) {
     try {
-        std::shared_ptr<UndoFile> file;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (!file_) {
-                file_ = folder_->FileFor(host_, port_, ssl_);
-            }
-            file = file_;
-        }
-        return file->Append(records);
+        std::shared_ptr<UndoFile> file = folder_->FileFor(host_, port_, ssl_);
+        const size_t record = file->Append(records);
+        return {std::move(file), record};
     } catch (const KvBase::CKvError& e) {
         Fail(e.Description() + L" The change it was to reverse was not sent.");
     }
@@ -251,11 +245,10 @@ size_t UndoRecordingClient::Save(const std::string& records) {
 
 template <typename Send>
 int UndoRecordingClient::SendSaved(const std::string& records, Send&& send) {
-    const size_t record = Save(records);
+    const auto [file, record] = Save(records);
     const int rc = send();
     if (Refused(rc)) {
-        std::lock_guard<std::mutex> guard(lock_);
-        file_->Withdraw(record);
+        file->Withdraw(record);
     }
     return rc;
 }

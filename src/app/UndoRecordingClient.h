@@ -6,8 +6,8 @@
 // never sent: the write raises, and so does every later one of the run.
 
 #include <memory>
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/UndoFolder.h"
@@ -37,16 +37,16 @@ private:
     std::vector<LdapHelper::LdapEntryData> Read(
         const std::string& dn, int scope, const std::vector<std::string>& attributes,
         const std::vector<LdapHelper::LdapControl>& controls, int& rc);
-    // Saves a reversal before its change; raises (and stops every later change) when it cannot.
-    size_t Save(const std::string& records);
+    // Saves a reversal before its change in the file of this client's instance, made at the
+    // first change; returns the file and the record's number. Raises (and stops every later
+    // change) when it cannot.
+    std::pair<std::shared_ptr<UndoFile>, size_t> Save(const std::string& records);
     // Sends the change and takes its reversal back when the server refused it.
     template <typename Send>
     int SendSaved(const std::string& records, Send&& send);
     [[noreturn]] void Fail(const std::wstring& description);
 
     std::shared_ptr<UndoFolder> folder_;
-    std::mutex lock_;
-    std::shared_ptr<UndoFile> file_;  // made at the first change
     std::string host_;
     int port_ = 0;
     bool ssl_ = false;
