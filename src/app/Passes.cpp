@@ -202,7 +202,7 @@ void PrintPassSummary(const InputParameters& parameters, const MigrationJournal&
 // damage (with how many of its objects had been written, since some sections write as they read
 // and others only at their end) and those that never began.
 std::wstring WhatTheDamageLeftOut(const SaxReader& reader, const std::vector<std::wstring>& paths,
-                                  const MigrationJournal& journal) {
+                                  const MigrationJournal& journal, bool dryRun) {
     std::wstring text;
     if (const std::wstring& open = reader.OpenSection(); !open.empty()) {
         const std::wstring name = SectionName(open.c_str());
@@ -217,9 +217,10 @@ std::wstring WhatTheDamageLeftOut(const SaxReader& reader, const std::vector<std
         text = open == MappingPath || open == CommonPath
                    ? FormatString(L"The damage lies inside the %ls section.", name.c_str())
                    : FormatString(
-                         L"The damage lies inside the %ls section: %llu of its objects "
-                         L"were written before that line; the rest of it was not imported.",
-                         name.c_str(), static_cast<unsigned long long>(written));
+                         L"The damage lies inside the %ls section: %llu of its objects %ls "
+                         L"before that line; the rest of it was not imported.",
+                         name.c_str(), static_cast<unsigned long long>(written),
+                         dryRun ? L"would have been written" : L"were written");
     }
     std::wstring notBegun;
     for (const std::wstring& path : paths) {
@@ -298,7 +299,7 @@ void ImportData(const InputParameters& parameters, const StorageSession& session
     if (reader.Outcome() == ReadOutcome::Damaged) {
         std::wstring message = reader.DamagedDocumentError();
         if (reader.Damage() != XmlDamage::Empty) {
-            message += L" " + WhatTheDamageLeftOut(reader, paths, *context.journal);
+            message += L" " + WhatTheDamageLeftOut(reader, paths, *context.journal, context.dryRun);
         }
         KV_RAISE_ERROR(L"ImportData", message);
     }

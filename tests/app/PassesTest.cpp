@@ -332,12 +332,18 @@ TEST(ImportPass, ADamagedFileNamesTheSectionItCutAndWhatOfItWasWritten) {
         const char* title;
         std::string document;
         std::wstring leftOut;
+        bool dryRun = false;
     };
     const Case cases[] = {
         {"cut inside a data section", head + "<Client>\n<User/><User/>\n",
          L"The damage lies inside the Client section: 2 of its objects were written before that "
          L"line; the rest of it was not imported. These sections from that line on were not "
          L"imported: ICheck."},
+        {"cut inside a data section in a dry run", head + "<Client>\n<User/><User/>\n",
+         L"The damage lies inside the Client section: 2 of its objects would have been written "
+         L"before that line; the rest of it was not imported. These sections from that line on "
+         L"were not imported: ICheck.",
+         true},
         {"cut between two sections", head + "<Client><User/></Client>\n",
          L"These sections from that line on were not imported: ICheck."},
         {"damage after the last section", head + "<Client/><ICheck/></Data></Korvant>\n<Korvant/>",
@@ -347,8 +353,10 @@ TEST(ImportPass, ADamagedFileNamesTheSectionItCutAndWhatOfItWasWritten) {
         SCOPED_TRACE(c.title);
         KvTest::WriteFile(name, c.document);
         WritingImportSections sections;
+        InputParameters parameters = Parameters(false, name);
+        parameters.dryRun = c.dryRun;
         try {
-            ImportData(Parameters(false, name), StorageSession{}, sections);
+            ImportData(parameters, StorageSession{}, sections);
             ADD_FAILURE() << "a damaged file was imported as if it were whole";
         } catch (const KvBase::CKvError& e) {
             const std::wstring text = e.Description();
