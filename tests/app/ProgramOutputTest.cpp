@@ -8,19 +8,15 @@
 
 #include <filesystem>
 
+#include "support/TextParts.h"
+
 namespace {
+
+using KvTest::Count;
 
 using ProgramOutputTest = KvTest::ProgramFixture;
 
 const std::string kRead = "The input parameters have been successfully read.\n";
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
 
 // Nothing listens on 127.0.0.9 and the .invalid domain never resolves, so these runs end at the
 // domain controller, before any directory is written.

@@ -24,21 +24,16 @@
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
 #include "support/TerminalProcess.h"
+#include "support/TextParts.h"
 
 namespace {
+
+using KvTest::Count;
 
 using KvTest::Lab;
 using KvTest::ProcessResult;
 
 const std::string kSuccess = "The program was successfully completed.";
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
 
 // What every fault must end with: the reason on standard error (red on a terminal), status 255,
 // and nothing that reads as a success.

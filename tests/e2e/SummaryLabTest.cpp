@@ -16,23 +16,17 @@
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
 #include "support/TerminalProcess.h"
+#include "support/TextParts.h"
 
 namespace {
+
+using KvTest::Lines;
 
 using KvTest::Lab;
 using KvTest::ProcessResult;
 
 const std::string kSuccess = "The program was successfully completed.\n";
 const std::vector<std::string> kSections = {"Mapping", "Common", "Oms", "Client", "ICheck"};
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // The summary as printed: its heading, each section's counts by action, and the lines after
 // the sections (the file, the pointer to the report).

@@ -7,15 +7,18 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/LabOperator.h"
 #include "support/LabProgram.h"
 #include "support/ScopedTempDir.h"
+#include "support/TextParts.h"
 
 namespace {
+
+using KvTest::Count;
+using KvTest::Lines;
 
 using KvTest::Lab;
 using KvTest::ProcessResult;
@@ -23,23 +26,6 @@ using KvTest::ProcessResult;
 const std::string kDstSd = "DC=korvant";
 const std::string kElids = "CN=User Electronic Identifiers,CN=Korvant 5.0 Configuration," + kDstSd;
 const std::string kOperatorLogin = "CORP\\kvoperator";
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
 
 // The Client element of an exported file.
 std::string ClientSection(const std::string& file) {
