@@ -49,6 +49,14 @@ protected:
                KvTest::DumpPartition("51002", lab.Value("KV_LAB_DST_GC_NC"), dropped);
     }
 
+    // The source pair's export in `file`, with the target pair as the lab seeded it.
+    void ExportIntoAResetTarget() const {
+        lab.Reset({"dst-sd", "dst-gc"});
+        KvTest::ProcessResult exported = KvTest::RunProgram(
+            KV_BINARY_PATH, {"-ex", file, "-lds", lab.Value("KV_LAB_SRC_PORTS")});
+        ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    }
+
     KvTest::ProcessResult Import(const std::string& undo, bool forced) const {
         std::vector<std::string> arguments = {"-im",   file, "-lds", lab.Value("KV_LAB_DST_PORTS"),
                                               "-undo", undo};
@@ -86,10 +94,7 @@ protected:
 };
 
 TEST_F(UndoLabTest, AnImportAndAForcedReImportAreUndoneToTheStatesBeforeThem) {
-    lab.Reset({"dst-sd", "dst-gc"});
-    KvTest::ProcessResult exported =
-        KvTest::RunProgram(KV_BINARY_PATH, {"-ex", file, "-lds", lab.Value("KV_LAB_SRC_PORTS")});
-    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    ASSERT_NO_FATAL_FAILURE(ExportIntoAResetTarget());
     const std::string before = Dump();
 
     KvTest::ProcessResult first = Import(dir.File("first"), false);
@@ -120,10 +125,7 @@ TEST_F(UndoLabTest, AnImportAndAForcedReImportAreUndoneToTheStatesBeforeThem) {
 // The run ends through the fatal output, which unwinds nothing: the files it leaves must still be
 // the final ones, in the order that restores the state before the import.
 TEST_F(UndoLabTest, AnImportThatFailsPartWayLeavesUndoFilesThatRestoreTheStateBeforeIt) {
-    lab.Reset({"dst-sd", "dst-gc"});
-    KvTest::ProcessResult exported =
-        KvTest::RunProgram(KV_BINARY_PATH, {"-ex", file, "-lds", lab.Value("KV_LAB_SRC_PORTS")});
-    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    ASSERT_NO_FATAL_FAILURE(ExportIntoAResetTarget());
     const std::string before = Dump();
 
     // Cut in the middle of the Client section, after the Oms section has changed both instances.
